@@ -1,0 +1,3 @@
+#include "driver/post_split.h"
+
+void RunPostSplitActions() {}

@@ -1,0 +1,94 @@
+#include "tests/run_program.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+RunResult RunProgram(const std::vector<std::string>& arguments, const std::string& directory,
+                     const RunLimits& limits) {
+  RunResult result;
+  const char* program = getenv("FOLICANT_EXE");
+  if (program == nullptr) program = FOLICANT_DEFAULT_EXE;
+  std::vector<std::string> words;
+  const char* launcher = getenv("FOLICANT_LAUNCHER");
+  if (launcher != nullptr && *launcher != '\0') words.push_back(launcher);
+  words.push_back(std::filesystem::absolute(program).string());
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+
+  std::string errorPath =
+      directory + "/../" + std::filesystem::path(directory).filename().string() + ".stderr";
+  pid_t child = fork();
+  if (child == 0) {
+    if (chdir(directory.c_str()) != 0) _exit(127);
+    int error = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int nothing = open("/dev/null", O_RDONLY);
+    if (error < 0 || nothing < 0) _exit(127);
+    dup2(error, 2);
+    dup2(nothing, 0);
+    if (limits.fileSizeLimit > 0) {
+      signal(SIGXFSZ, SIG_IGN);
+      rlim_t bytes = static_cast<rlim_t>(limits.fileSizeLimit);
+      struct rlimit limit = {bytes, bytes};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+    }
+    if (limits.unprivileged && geteuid() == 0) {
+      const gid_t nobody = 65534;
+      if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(127);
+    }
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return result;
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  result.standardError = ReadFile(errorPath);
+  unlink(errorPath.c_str());
+  return result;
+}
+
+TempDir::TempDir() {
+  std::string pattern = std::filesystem::temp_directory_path().string() + "/folicant-test-XXXXXX";
+  char* made = mkdtemp(&pattern[0]);
+  path_ = made != nullptr ? made : "";
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  // Tests make files and directories read-only; give write access back so all can go.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    chmod(it->path().c_str(), 0755);
+  }
+  chmod(path_.c_str(), 0755);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}

@@ -1,0 +1,43 @@
+// Runs the built program the way its callers do: a fresh process in a chosen current directory.
+#ifndef FOLICANT_TESTS_RUN_PROGRAM_H_
+#define FOLICANT_TESTS_RUN_PROGRAM_H_
+
+#include <string>
+#include <vector>
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when the process did not exit normally
+  std::string standardError;
+};
+
+struct RunLimits {
+  long long fileSizeLimit = 0;  // non-zero: RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
+  // Run as the user nobody when the tests run as root, so that file modes apply; `directory`
+  // must then be open to that user.
+  bool unprivileged = false;
+};
+
+/// Runs the program named by the environment variable FOLICANT_EXE (behind FOLICANT_LAUNCHER, for
+/// instance "wine", when that is set) with `arguments` in `directory`, and waits for it.
+RunResult RunProgram(const std::vector<std::string>& arguments, const std::string& directory,
+                     const RunLimits& limits = RunLimits());
+
+/// A fresh directory under the system's temporary directory, removed with its contents at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+bool FileExists(const std::string& path);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+
+#endif  // FOLICANT_TESTS_RUN_PROGRAM_H_

@@ -1,0 +1,116 @@
+#include "tests/tiff_fixture.h"
+
+namespace {
+
+// Text-like content: mostly background with short runs of ink, different per row and seed.
+uint8_t PatternByte(uint32_t seed, uint64_t index) {
+  uint64_t x = (index + 1) * 0x9E3779B97F4A7C15ULL ^ (uint64_t{seed} << 32 | seed);
+  x ^= x >> 29;
+  x *= 0xBF58476D1CE4E5B9ULL;
+  x ^= x >> 32;
+  return (x & 7) == 0 ? static_cast<uint8_t>(x >> 8) : 0xFF;
+}
+
+bool WritePage(TIFF* tiff, const PageSpec& page) {
+  TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, page.width);
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, page.height);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, page.bitsPerSample);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, page.samplesPerPixel);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, page.photometric);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  if (!TIFFSetField(tiff, TIFFTAG_COMPRESSION, page.compression)) return false;
+  if (page.predictor != 0) TIFFSetField(tiff, TIFFTAG_PREDICTOR, page.predictor);
+  TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 200.0);
+  TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 200.0);
+  TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  if (!page.description.empty()) {
+    TIFFSetField(tiff, TIFFTAG_IMAGEDESCRIPTION, page.description.c_str());
+  }
+  uint64_t index = 0;
+  if (page.tileWidth != 0 && page.tileLength != 0) {
+    if (!TIFFSetField(tiff, TIFFTAG_TILEWIDTH, page.tileWidth) ||
+        !TIFFSetField(tiff, TIFFTAG_TILELENGTH, page.tileLength)) {
+      return false;
+    }
+    tmsize_t size = TIFFTileSize(tiff);
+    std::vector<uint8_t> tile(static_cast<size_t>(size));
+    for (uint32_t t = 0; t < TIFFNumberOfTiles(tiff); ++t) {
+      for (auto& byte : tile) byte = PatternByte(page.seed, index++);
+      if (TIFFWriteEncodedTile(tiff, t, tile.data(), size) < 0) return false;
+    }
+  } else {
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP,
+                 page.rowsPerStrip != 0 ? page.rowsPerStrip : page.height);
+    tmsize_t size = TIFFStripSize(tiff);
+    std::vector<uint8_t> strip(static_cast<size_t>(size));
+    for (uint32_t s = 0; s < TIFFNumberOfStrips(tiff); ++s) {
+      for (auto& byte : strip) byte = PatternByte(page.seed, index++);
+      uint32_t rows = page.rowsPerStrip != 0 ? page.rowsPerStrip : page.height;
+      uint32_t first = s * rows;
+      uint32_t count = first + rows > page.height ? page.height - first : rows;
+      if (TIFFWriteEncodedStrip(tiff, s, strip.data(), TIFFVStripSize(tiff, count)) < 0)
+        return false;
+    }
+  }
+  return TIFFWriteDirectory(tiff) != 0;
+}
+
+}  // namespace
+
+bool WriteTiffFile(const std::string& path, const std::vector<PageSpec>& pages,
+                   const FileSpec& file) {
+  std::string mode = "w";
+  mode += file.bigEndian ? "b" : "l";
+  if (file.bigTiff) mode += "8";
+  TIFF* tiff = TIFFOpen(path.c_str(), mode.c_str());
+  if (tiff == nullptr) return false;
+  bool ok = true;
+  for (const PageSpec& page : pages) {
+    if (!WritePage(tiff, page)) {
+      ok = false;
+      break;
+    }
+  }
+  TIFFClose(tiff);
+  return ok;
+}
+
+std::vector<PageSpec> SimplePages(int count, uint32_t width, uint32_t height) {
+  std::vector<PageSpec> pages(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    pages[static_cast<size_t>(i)].width = width;
+    pages[static_cast<size_t>(i)].height = height;
+    pages[static_cast<size_t>(i)].seed = static_cast<uint32_t>(i + 1);
+  }
+  return pages;
+}
+
+std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff) {
+  std::vector<std::vector<uint8_t>> chunks;
+  bool tiled = TIFFIsTiled(tiff) != 0;
+  uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  uint64_t* sizes = nullptr;
+  if (!TIFFGetField(tiff, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS, &sizes)) {
+    return chunks;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    std::vector<uint8_t> chunk(static_cast<size_t>(sizes[i]));
+    tmsize_t got =
+        tiled ? TIFFReadRawTile(tiff, i, chunk.data(), static_cast<tmsize_t>(chunk.size()))
+              : TIFFReadRawStrip(tiff, i, chunk.data(), static_cast<tmsize_t>(chunk.size()));
+    if (got < 0) break;
+    chunk.resize(static_cast<size_t>(got));
+    chunks.push_back(std::move(chunk));
+  }
+  return chunks;
+}
+
+int CountDirectories(const std::string& path) {
+  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  if (tiff == nullptr) return -1;
+  int count = 1;
+  while (TIFFReadDirectory(tiff)) ++count;
+  TIFFClose(tiff);
+  return count;
+}

@@ -1,0 +1,45 @@
+// Builds the TIFF files the tests need through libtiff's writing API, and reads pages back.
+#ifndef FOLICANT_TESTS_TIFF_FIXTURE_H_
+#define FOLICANT_TESTS_TIFF_FIXTURE_H_
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PageSpec {
+  uint32_t width = 32;
+  uint32_t height = 32;
+  uint16_t bitsPerSample = 8;
+  uint16_t samplesPerPixel = 1;
+  uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+  uint16_t compression = COMPRESSION_NONE;
+  uint16_t predictor = 0;     // 0: no Predictor tag
+  uint32_t rowsPerStrip = 0;  // 0: the whole page in one strip
+  uint32_t tileWidth = 0;     // non-zero with tileLength: a tiled page
+  uint32_t tileLength = 0;
+  uint32_t seed = 1;  // varies the pixels from page to page
+  std::string description;
+};
+
+struct FileSpec {
+  bool bigEndian = false;
+  bool bigTiff = false;
+};
+
+/// Writes `pages` as the directories of a new TIFF file. Pixels follow a pattern of text-like
+/// runs that compresses as documents do. Returns false when libtiff refused anything.
+bool WriteTiffFile(const std::string& path, const std::vector<PageSpec>& pages,
+                   const FileSpec& file = FileSpec());
+
+/// A page of `count` identical-shape pages, seeds 1..count, for multi-page inputs.
+std::vector<PageSpec> SimplePages(int count, uint32_t width = 16, uint32_t height = 16);
+
+/// The stored (still compressed) bytes of every strip or tile of the current directory.
+std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff);
+
+/// Number of directories in the file at `path`, -1 when it cannot be opened.
+int CountDirectories(const std::string& path);
+
+#endif  // FOLICANT_TESTS_TIFF_FIXTURE_H_
