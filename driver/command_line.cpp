@@ -1,5 +1,7 @@
 #include "driver/command_line.h"
 
+#include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 
 TokenTable tokenTable;
@@ -77,6 +79,13 @@ void TakeInput(const char* token) {
 }
 
 }  // namespace
+
+void ComposeMessage(const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  vsnprintf(messageBuffer, sizeof messageBuffer, format, arguments);
+  va_end(arguments);
+}
 
 void ParseCommandLine(char* tail) {
   CollectTokens(tail);

@@ -37,6 +37,9 @@ extern char messageBuffer[kMessageBufferSize];
 
 extern const char kUsageText[];
 
+/// Composes a message printf-style into messageBuffer, cut to fit it.
+void ComposeMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 /// Tokenises `tail` in place (at runs of spaces and tabs, 99 tokens at most) and fills tokenTable,
 /// splitOptions, inputPath and inputName.
 void ParseCommandLine(char* tail);

@@ -1,6 +1,5 @@
 #include "driver/driver.h"
 
-#include <stdio.h>
 
 #include "driver/command_line.h"
 #include "driver/entry.h"
@@ -12,12 +11,12 @@
 void DriverMain(char* tail) {
   // Composed before tokenising, which cuts the tail up; a tail too long for the buffer is cut to
   // fit, so the line shows its start.
-  snprintf(messageBuffer, sizeof messageBuffer, "Invoked with arguments '%s'", tail);
+  ComposeMessage("Invoked with arguments '%s'", tail);
   ParseCommandLine(tail);
   LogEvent(messageBuffer);
 
   if (!splitOptions.inputSeen) {
-    snprintf(messageBuffer, sizeof messageBuffer, "%s", kUsageText);
+    ComposeMessage("%s", kUsageText);
     LogEvent("No input file specified");
     ShowUsageBox(messageBuffer);
     return;

@@ -1,6 +1,5 @@
 #include "driver/event_log.h"
 
-#include <stdio.h>
 #include <string.h>
 
 #include "driver/command_line.h"

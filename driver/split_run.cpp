@@ -1,5 +1,146 @@
 #include "driver/split_run.h"
 
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "driver/event_log.h"
+#include "pagecopy/page_copy.h"
+#include "platform/platform.h"
+
+char outputPath[kPathBufferSize];
+int fileCounter;
+int inputFullySplit;
+
+namespace {
+
+constexpr size_t kMaxBaseLength = kPathBufferSize - 5;  // room for ".000" and the terminator
+
+size_t suffixPosition;
+int firstNaming = 1;
+// Process-wide so that handles left open by an early end stay reachable until the process ends.
+TIFF* inputTiff;
+TIFF* outputTiff;
+
+// Appends `text` to the composed base; 0 when it would not fit, so that nothing is ever cut.
+int AppendToBase(char* base, size_t capacity, const char* text, size_t length) {
+  size_t used = strlen(base);
+  if (length >= capacity - used) return 0;
+  memcpy(base + used, text, length);
+  base[used + length] = '\0';
+  return 1;
+}
+
+// Directory part from /p, else from the input path, else none; then the name from /o, else the
+// input name; then everything from the last dot on is cut. Returns 0 when the base is too long.
+int ComposeOutputBase() {
+  static char base[4 * kPathBufferSize];
+  base[0] = '\0';
+  int fits = 1;
+  if (splitOptions.outputPathSlot != 0) {
+    const char* directory = OptionValue(splitOptions.outputPathSlot);
+    size_t length = strlen(directory);
+    fits = AppendToBase(base, sizeof base, directory, length);
+    if (fits && (length == 0 || directory[length - 1] != '\\')) {
+      fits = AppendToBase(base, sizeof base, "\\", 1);
+    }
+  } else if (inputName != inputPath) {
+    fits = AppendToBase(base, sizeof base, inputPath, static_cast<size_t>(inputName - inputPath));
+  }
+  const char* name = splitOptions.outputNameSlot != 0
+                         ? LastComponent(OptionValue(splitOptions.outputNameSlot))
+                         : inputName;
+  if (fits) fits = AppendToBase(base, sizeof base, name, strlen(name));
+  if (!fits) return 0;
+  char* dot = strrchr(base, '.');
+  if (dot != nullptr) *dot = '\0';
+  if (strlen(base) > kMaxBaseLength) return 0;
+  strcpy(outputPath, base);
+  return 1;
+}
+
+// Outputs keep the input's byte order and format: the raw sample bytes are copied unchanged, so
+// a page of more than 8 bits per sample reads back right only in its own byte order.
+void OutputModeFor(TIFF* input, char* mode) {
+  *mode++ = 'w';
+  *mode++ = TIFFIsBigEndian(input) ? 'b' : 'l';
+  if (TIFFIsBigTIFF(input)) *mode++ = '8';
+  *mode = '\0';
+}
+
+// Refuses a name that is the open input itself (the same path, or a link to it): creating it
+// would empty the input while it is being read.
+int IsTheInput(const char* path, const FileIdentity& input) {
+  FileIdentity candidate;
+  return GetFileIdentity(path, &candidate) && candidate.volume == input.volume &&
+         candidate.index == input.index;
+}
+
+}  // namespace
+
+int NextOutputName() {
+  if (firstNaming) {
+    firstNaming = 0;
+    suffixPosition = strlen(outputPath);
+  }
+  if (fileCounter == kMaxOutputFiles) {
+    LogEvent("Too many files");
+    exit(1);
+  }
+  char suffix[8];
+  snprintf(suffix, sizeof suffix, ".%03d", fileCounter);
+  memcpy(outputPath + suffixPosition, suffix, 5);
+  return ++fileCounter;
+}
+
 int RunSplit() {
-  return 0;
+  if (!ComposeOutputBase()) {
+    LogEvent("Output path too long");
+    return 0;
+  }
+  ComposeMessage("In: '%s'; Out: '%s.xxx';", inputPath, outputPath);
+  LogEvent(messageBuffer);
+
+  int count = 0;
+  inputTiff = OpenTiff(inputPath, "r");
+  if (inputTiff != nullptr) {
+    FileIdentity inputIdentity;
+    int identityKnown = GetFileIdentity(inputPath, &inputIdentity);
+    char mode[4];
+    OutputModeFor(inputTiff, mode);
+    for (;;) {
+      count = NextOutputName();
+      char perFileName[kPathBufferSize];
+      memcpy(perFileName, outputPath, sizeof perFileName);
+      ComposeMessage("Writing '%s'", perFileName);
+      LogEvent(messageBuffer);
+      if (!identityKnown || IsTheInput(perFileName, inputIdentity)) return 0;
+      outputTiff = OpenTiff(perFileName, mode);
+      if (outputTiff == nullptr || !CopyPage(inputTiff, outputTiff)) return 0;
+      TIFFClose(outputTiff);
+      outputTiff = nullptr;
+      // A directory that cannot be read also ends the loop; only the real last one means that
+      // every page was split.
+      int wasLast = TIFFLastDirectory(inputTiff);
+      if (!TIFFReadDirectory(inputTiff)) {
+        inputFullySplit = wasLast;
+        break;
+      }
+    }
+    TIFFClose(inputTiff);
+    inputTiff = nullptr;
+  }
+  ComposeMessage("%d file(s) written", count);
+  LogEvent(messageBuffer);
+  return 1;
+}
+
+void ResetSplitRunState() {
+  memset(outputPath, 0, sizeof outputPath);
+  fileCounter = 0;
+  inputFullySplit = 0;
+  suffixPosition = 0;
+  firstNaming = 1;
+  inputTiff = nullptr;
+  outputTiff = nullptr;
 }

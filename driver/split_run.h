@@ -1,9 +1,32 @@
-// The split run: every page of the input into base.000, base.001, ...
+// The split run: every page of the input into base.000, base.001, ... and the state the post-split
+// actions read afterwards.
 #ifndef FOLICANT_DRIVER_SPLIT_RUN_H_
 #define FOLICANT_DRIVER_SPLIT_RUN_H_
 
-/// Splits the input named on the command line. Returns 1 when the run completed (the count line
-/// was logged) and 0 when it ended early.
+#include "driver/command_line.h"
+
+constexpr int kMaxOutputFiles = 999;  // suffixes .000 to .998
+
+/// The output base, then base plus the current suffix; the post-split actions reuse it.
+extern char outputPath[kPathBufferSize];
+/// Output files named so far, and so the number the next suffix carries.
+extern int fileCounter;
+/// 1 once every page of the input was written and the input's last directory was reached; only
+/// then may the input be removed.
+extern int inputFullySplit;
+
+/// Composes the output base, logs it, and writes every page of the input into a file of its own.
+/// Returns 1 when the run completed (the count line was logged, also when the input could not be
+/// opened) and 0 when it ended early (base too long, an output not created or a page not copied);
+/// after an early end the TIFF handles stay open until the process ends. A 1000th page ends the
+/// process with status 1.
 int RunSplit();
+
+/// Writes the next suffix into outputPath and returns the number of files named so far. At the
+/// 1000th name it logs "Too many files" and ends the process with status 1.
+int NextOutputName();
+
+/// Puts the split-run state back to its process-start values (for tests).
+void ResetSplitRunState();
 
 #endif  // FOLICANT_DRIVER_SPLIT_RUN_H_

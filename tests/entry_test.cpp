@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -10,34 +9,6 @@
 #include "tests/run_program.h"
 
 namespace {
-
-std::vector<std::string> LogLines(const std::string& log) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(log.substr(start) + "<no CR LF>");
-      break;
-    }
-    lines.push_back(log.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
-// Checks the timestamp field of every line and returns the messages.
-std::vector<std::string> LogMessages(const std::string& log) {
-  static const std::regex field(
-      "(Sun|Mon|Tue|Wed|Thu|Fri|Sat) [01][0-9]/[0-3][0-9]/[0-9][0-9] "
-      "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]:  ");
-  std::vector<std::string> messages;
-  for (const std::string& line : LogLines(log)) {
-    EXPECT_TRUE(line.size() >= 24 && std::regex_match(line.substr(0, 24), field)) << line;
-    messages.push_back(line.size() >= 24 ? line.substr(24) : line);
-  }
-  return messages;
-}
 
 TEST(Entry, WithoutArgumentsShowsTheUsageAndWritesNoLog) {
   TempDir dir;

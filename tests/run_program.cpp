@@ -9,8 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 RunResult RunProgram(const std::vector<std::string>& arguments, const std::string& directory,
@@ -91,4 +94,24 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
+}
+
+std::vector<std::string> LogMessages(const std::string& log) {
+  static const std::regex field(
+      "(Sun|Mon|Tue|Wed|Thu|Fri|Sat) [01][0-9]/[0-3][0-9]/[0-9][0-9] "
+      "[0-2][0-9]:[0-5][0-9]:[0-6][0-9]:  ");
+  std::vector<std::string> messages;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find("\r\n", start);
+    std::string line = log.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    EXPECT_TRUE(line.size() >= 24 && std::regex_match(line.substr(0, 24), field)) << line;
+    messages.push_back(line.size() >= 24 ? line.substr(24) : line);
+    if (end == std::string::npos) {
+      messages.back() += "<no CR LF>";
+      break;
+    }
+    start = end + 2;
+  }
+  return messages;
 }

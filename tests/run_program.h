@@ -36,6 +36,10 @@ class TempDir {
   std::string path_;
 };
 
+/// The messages of the event log `log`, each line's timestamp field checked and cut off. A last
+/// line without CR LF is returned with "<no CR LF>" appended.
+std::vector<std::string> LogMessages(const std::string& log);
+
 bool FileExists(const std::string& path);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
