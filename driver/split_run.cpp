@@ -141,6 +141,8 @@ void ResetSplitRunState() {
   inputFullySplit = 0;
   suffixPosition = 0;
   firstNaming = 1;
+  if (outputTiff != nullptr) TIFFClose(outputTiff);
+  if (inputTiff != nullptr) TIFFClose(inputTiff);
   inputTiff = nullptr;
   outputTiff = nullptr;
 }

@@ -26,7 +26,8 @@ int RunSplit();
 /// 1000th name it logs "Too many files" and ends the process with status 1.
 int NextOutputName();
 
-/// Puts the split-run state back to its process-start values (for tests).
+/// Puts the split-run state back to its process-start values, closing any handle an early end left
+/// open (for tests and the fuzzer, which run many splits in one process).
 void ResetSplitRunState();
 
 #endif  // FOLICANT_DRIVER_SPLIT_RUN_H_
