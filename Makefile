@@ -2,8 +2,9 @@
 BUILD ?= build
 BUILD_ASAN ?= build-asan
 JOBS ?= $(shell nproc)
+WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps build demo check check-sanitize clean
+.PHONY: all deps build demo check check-sanitize clean windows check-windows dist
 
 all: build
 
@@ -29,6 +30,22 @@ check-sanitize: deps
 	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DFOLICANT_SANITIZE=ON >/dev/null
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	cd $(BUILD_ASAN) && ctest --output-on-failure
+
+# folicant.exe for 64-bit Windows, cross-compiled with mingw-w64: $(WINDOWS_BUILD)/bin/folicant.exe
+windows:
+	scripts/build-windows $(WINDOWS_BUILD)
+
+# The end-to-end tests against folicant.exe under wine, and its usage box on a virtual display.
+check-windows: build
+	scripts/test-windows $(WINDOWS_BUILD) $(BUILD)
+
+# dist/folicant-windows.zip: folicant.exe and the README.
+dist: windows
+	rm -rf $(WINDOWS_BUILD)/dist dist/folicant-windows.zip && mkdir -p $(WINDOWS_BUILD)/dist dist
+	cp $(WINDOWS_BUILD)/bin/folicant.exe README.md $(WINDOWS_BUILD)/dist/
+	cd $(WINDOWS_BUILD)/dist && cmake -E tar cf $(CURDIR)/dist/folicant-windows.zip --format=zip \
+	  folicant.exe README.md
+	@echo "packed dist/folicant-windows.zip"
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN)

@@ -16,16 +16,47 @@
 #include <regex>
 #include <sstream>
 
+namespace {
+
+std::string ProgramPath() {
+  const char* program = getenv("FOLICANT_EXE");
+  return std::filesystem::absolute(program != nullptr ? program : FOLICANT_DEFAULT_EXE).string();
+}
+
+RunResult RunWords(std::vector<std::string> words, const std::string& directory,
+                   const RunLimits& limits);
+
+}  // namespace
+
+bool RunsUnderWine() {
+  const char* launcher = getenv("FOLICANT_LAUNCHER");
+  return launcher != nullptr && *launcher != '\0';
+}
+
 RunResult RunProgram(const std::vector<std::string>& arguments, const std::string& directory,
                      const RunLimits& limits) {
-  RunResult result;
-  const char* program = getenv("FOLICANT_EXE");
-  if (program == nullptr) program = FOLICANT_DEFAULT_EXE;
   std::vector<std::string> words;
-  const char* launcher = getenv("FOLICANT_LAUNCHER");
-  if (launcher != nullptr && *launcher != '\0') words.push_back(launcher);
-  words.push_back(std::filesystem::absolute(program).string());
+  if (RunsUnderWine()) words.push_back(getenv("FOLICANT_LAUNCHER"));
+  words.push_back(ProgramPath());
   words.insert(words.end(), arguments.begin(), arguments.end());
+  return RunWords(words, directory, limits);
+}
+
+RunResult RunProgramWithCommandLine(const std::string& commandLine, const std::string& directory) {
+  std::filesystem::path program = ProgramPath();
+  // wine's drive Z: is the Linux root.
+  std::string windowsProgram = "Z:" + program.string();
+  for (char& c : windowsProgram) c = c == '/' ? '\\' : c;
+  std::string launcher = (program.parent_path() / "launch_raw.exe").string();
+  return RunWords({getenv("FOLICANT_LAUNCHER"), launcher, windowsProgram, commandLine}, directory,
+                  RunLimits());
+}
+
+namespace {
+
+RunResult RunWords(std::vector<std::string> words, const std::string& directory,
+                   const RunLimits& limits) {
+  RunResult result;
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
@@ -60,6 +91,8 @@ RunResult RunProgram(const std::vector<std::string>& arguments, const std::strin
   unlink(errorPath.c_str());
   return result;
 }
+
+}  // namespace
 
 TempDir::TempDir() {
   std::string pattern = std::filesystem::temp_directory_path().string() + "/folicant-test-XXXXXX";

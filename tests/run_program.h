@@ -22,6 +22,13 @@ struct RunLimits {
 RunResult RunProgram(const std::vector<std::string>& arguments, const std::string& directory,
                      const RunLimits& limits = RunLimits());
 
+/// True when FOLICANT_LAUNCHER is set: the program under test is folicant.exe, run by wine.
+bool RunsUnderWine();
+
+/// Windows only (under wine): starts the program with `commandLine` as its exact command line,
+/// program name included, through the launch_raw.exe built next to it, in `directory`, and waits.
+RunResult RunProgramWithCommandLine(const std::string& commandLine, const std::string& directory);
+
 /// A fresh directory under the system's temporary directory, removed with its contents at the end.
 class TempDir {
  public:
