@@ -1,5 +1,7 @@
 #include "tests/tiff_fixture.h"
 
+#include <cstdio>
+
 namespace {
 
 // Text-like content: mostly background with short runs of ink, different per row and seed.
@@ -9,6 +11,23 @@ uint8_t PatternByte(uint32_t seed, uint64_t index) {
   x *= 0xBF58476D1CE4E5B9ULL;
   x ^= x >> 32;
   return (x & 7) == 0 ? static_cast<uint8_t>(x >> 8) : 0xFF;
+}
+
+uint8_t NoiseByte(uint32_t seed, uint64_t index) {
+  uint64_t x = (index + 1) * 0xD1B54A32D192ED03ULL + seed;
+  x ^= x >> 31;
+  x *= 0x9E3779B97F4A7C15ULL;
+  return static_cast<uint8_t>(x >> 56);
+}
+
+uint8_t PixelByte(const PageSpec& page, uint64_t index) {
+  return page.noise ? NoiseByte(page.seed, index) : PatternByte(page.seed, index);
+}
+
+uint32_t LittleEndian(const uint8_t* bytes, int size) {
+  uint32_t value = 0;
+  for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[i];
+  return value;
 }
 
 bool WritePage(TIFF* tiff, const PageSpec& page) {
@@ -27,6 +46,7 @@ bool WritePage(TIFF* tiff, const PageSpec& page) {
   if (!page.description.empty()) {
     TIFFSetField(tiff, TIFFTAG_IMAGEDESCRIPTION, page.description.c_str());
   }
+  if (page.moreTags) page.moreTags(tiff);
   uint64_t index = 0;
   if (page.tileWidth != 0 && page.tileLength != 0) {
     if (!TIFFSetField(tiff, TIFFTAG_TILEWIDTH, page.tileWidth) ||
@@ -36,7 +56,7 @@ bool WritePage(TIFF* tiff, const PageSpec& page) {
     tmsize_t size = TIFFTileSize(tiff);
     std::vector<uint8_t> tile(static_cast<size_t>(size));
     for (uint32_t t = 0; t < TIFFNumberOfTiles(tiff); ++t) {
-      for (auto& byte : tile) byte = PatternByte(page.seed, index++);
+      for (auto& byte : tile) byte = PixelByte(page, index++);
       if (TIFFWriteEncodedTile(tiff, t, tile.data(), size) < 0) return false;
     }
   } else {
@@ -45,7 +65,7 @@ bool WritePage(TIFF* tiff, const PageSpec& page) {
     tmsize_t size = TIFFStripSize(tiff);
     std::vector<uint8_t> strip(static_cast<size_t>(size));
     for (uint32_t s = 0; s < TIFFNumberOfStrips(tiff); ++s) {
-      for (auto& byte : strip) byte = PatternByte(page.seed, index++);
+      for (auto& byte : strip) byte = PixelByte(page, index++);
       uint32_t rows = page.rowsPerStrip != 0 ? page.rowsPerStrip : page.height;
       uint32_t first = s * rows;
       uint32_t count = first + rows > page.height ? page.height - first : rows;
@@ -104,6 +124,36 @@ std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff) {
     chunks.push_back(std::move(chunk));
   }
   return chunks;
+}
+
+bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value) {
+  FILE* file = fopen(path.c_str(), "r+b");
+  if (file == nullptr) return false;
+  bool patched = false;
+  uint8_t header[8];
+  uint8_t countBytes[2];
+  if (fread(header, 1, 8, file) == 8 && header[0] == 'I' &&
+      fseek(file, static_cast<long>(LittleEndian(header + 4, 4)), SEEK_SET) == 0 &&
+      fread(countBytes, 1, 2, file) == 2) {
+    uint32_t entries = LittleEndian(countBytes, 2);
+    for (uint32_t e = 0; e < entries && !patched; ++e) {
+      uint8_t entry[12];
+      long entryPosition = ftell(file);
+      if (fread(entry, 1, 12, file) != 12) break;
+      if (LittleEndian(entry, 2) != tag) continue;
+      uint32_t type = LittleEndian(entry + 2, 2);
+      uint32_t count = LittleEndian(entry + 4, 4);
+      int size = type == TIFF_SHORT ? 2 : type == TIFF_LONG ? 4 : 0;
+      if (size == 0 || index >= count) break;
+      long position =
+          count * size <= 4 ? entryPosition + 8 : static_cast<long>(LittleEndian(entry + 8, 4));
+      uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+      patched = fseek(file, position + static_cast<long>(index) * size, SEEK_SET) == 0 &&
+                fwrite(bytes, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
+    }
+  }
+  return fclose(file) == 0 && patched;
 }
 
 int CountDirectories(const std::string& path) {

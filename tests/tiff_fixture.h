@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct PageSpec {
   uint32_t tileLength = 0;
   uint32_t seed = 1;  // varies the pixels from page to page
   std::string description;
+  bool noise = false;  // pixels that no scheme can compress, instead of the text-like pattern
+  // Sets further tags (a colour map, extra samples, fax options, ...) after the ones above and
+  // before any data is written.
+  std::function<void(TIFF*)> moreTags;
 };
 
 struct FileSpec {
@@ -38,6 +43,11 @@ std::vector<PageSpec> SimplePages(int count, uint32_t width = 16, uint32_t heigh
 
 /// The stored (still compressed) bytes of every strip or tile of the current directory.
 std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff);
+
+/// Overwrites value `index` of tag `tag` (of type SHORT or LONG) in the first directory of the
+/// classic little-endian TIFF file at `path`, for inputs that libtiff's writing API refuses to
+/// make. Returns false when the directory has no such tag or value.
+bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value);
 
 /// Number of directories in the file at `path`, -1 when it cannot be opened.
 int CountDirectories(const std::string& path);
