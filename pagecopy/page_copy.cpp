@@ -1,7 +1,234 @@
 #include "pagecopy/page_copy.h"
 
+#include <cstdint>
+
+namespace {
+
+// How each carried tag's value is read with TIFFGetField and handed to TIFFSetField. The variadic
+// calls take exactly these types; any other is undefined behaviour.
+enum ValueKind {
+  kUint32,        // uint32_t
+  kUint16,        // uint16_t, passed on as int
+  kFloat,         // float, passed on as double
+  kUint16Pair,    // two uint16_t
+  kExtraSamples,  // uint16_t count, then that many uint16_t
+  kColorMap,      // red, green and blue arrays of uint16_t
+  kCountedBytes,  // uint32_t count, then that many bytes
+  kString,
+};
+
+struct CarriedTag {
+  ttag_t tag;
+  ValueKind kind;
+};
+
+// The order matters: the output accepts a scheme's own tags (Predictor, the fax options,
+// JPEGTables) only after its Compression is set, sizes ColorMap from BitsPerSample, and refuses
+// more ExtraSamples than SamplesPerPixel. The last three rows carry what a decoder of the copied
+// data needs besides the rest: the JPEG tables of abbreviated JPEG streams, the YCbCr subsampling
+// and the sample format.
+const CarriedTag kCarriedTags[] = {
+    {TIFFTAG_SUBFILETYPE, kUint32},
+    {TIFFTAG_TILEWIDTH, kUint32},
+    {TIFFTAG_TILELENGTH, kUint32},
+    {TIFFTAG_IMAGEWIDTH, kUint32},
+    {TIFFTAG_IMAGELENGTH, kUint32},
+    {TIFFTAG_BITSPERSAMPLE, kUint16},
+    {TIFFTAG_COMPRESSION, kUint16},
+    {TIFFTAG_PREDICTOR, kUint16},
+    {TIFFTAG_PHOTOMETRIC, kUint16},
+    {TIFFTAG_THRESHHOLDING, kUint16},
+    {TIFFTAG_FILLORDER, kUint16},
+    {TIFFTAG_ORIENTATION, kUint16},
+    {TIFFTAG_SAMPLESPERPIXEL, kUint16},
+    {TIFFTAG_MINSAMPLEVALUE, kUint16},
+    {TIFFTAG_MAXSAMPLEVALUE, kUint16},
+    {TIFFTAG_XRESOLUTION, kFloat},
+    {TIFFTAG_YRESOLUTION, kFloat},
+    {TIFFTAG_GROUP3OPTIONS, kUint32},
+    {TIFFTAG_GROUP4OPTIONS, kUint32},
+    {TIFFTAG_RESOLUTIONUNIT, kUint16},
+    {TIFFTAG_PLANARCONFIG, kUint16},
+    {TIFFTAG_ROWSPERSTRIP, kUint32},
+    {TIFFTAG_XPOSITION, kFloat},
+    {TIFFTAG_YPOSITION, kFloat},
+    {TIFFTAG_IMAGEDEPTH, kUint32},
+    {TIFFTAG_TILEDEPTH, kUint32},
+    {TIFFTAG_EXTRASAMPLES, kExtraSamples},
+    {TIFFTAG_COLORMAP, kColorMap},
+    {TIFFTAG_PAGENUMBER, kUint16Pair},
+    {TIFFTAG_ARTIST, kString},
+    {TIFFTAG_IMAGEDESCRIPTION, kString},
+    {TIFFTAG_MAKE, kString},
+    {TIFFTAG_MODEL, kString},
+    {TIFFTAG_SOFTWARE, kString},
+    {TIFFTAG_DATETIME, kString},
+    {TIFFTAG_HOSTCOMPUTER, kString},
+    {TIFFTAG_PAGENAME, kString},
+    {TIFFTAG_DOCUMENTNAME, kString},
+    {TIFFTAG_JPEGTABLES, kCountedBytes},
+    {TIFFTAG_YCBCRSUBSAMPLING, kUint16Pair},
+    {TIFFTAG_SAMPLEFORMAT, kUint16},
+};
+
+// Values are passed straight from the input's storage; TIFFSetField takes its own copy.
+void CopyTag(TIFF* input, TIFF* output, const CarriedTag& row) {
+  // A tag that the page's scheme does not define (a Predictor on a PackBits page, say) is kept by
+  // the reader as an anonymous field whose value comes as a 32-bit count and a pointer, not in
+  // the type of the table, so asking for it in that type would overwrite memory. Such a tag means
+  // nothing to the scheme, and the output would refuse it anyway.
+  const TIFFField* field = TIFFFindField(input, row.tag, TIFF_ANY);
+  if (field == nullptr || TIFFFieldIsAnonymous(field)) return;
+  switch (row.kind) {
+    case kUint32: {
+      uint32_t value = 0;
+      if (TIFFGetField(input, row.tag, &value)) TIFFSetField(output, row.tag, value);
+      break;
+    }
+    case kUint16: {
+      uint16_t value = 0;
+      if (TIFFGetField(input, row.tag, &value)) TIFFSetField(output, row.tag, value);
+      break;
+    }
+    case kFloat: {
+      float value = 0;
+      if (TIFFGetField(input, row.tag, &value)) {
+        TIFFSetField(output, row.tag, static_cast<double>(value));
+      }
+      break;
+    }
+    case kUint16Pair: {
+      uint16_t first = 0, second = 0;
+      if (TIFFGetField(input, row.tag, &first, &second)) {
+        TIFFSetField(output, row.tag, first, second);
+      }
+      break;
+    }
+    case kExtraSamples: {
+      uint16_t count = 0;
+      uint16_t* values = nullptr;
+      if (TIFFGetField(input, row.tag, &count, &values)) {
+        TIFFSetField(output, row.tag, count, values);
+      }
+      break;
+    }
+    case kColorMap: {
+      uint16_t* red = nullptr;
+      uint16_t* green = nullptr;
+      uint16_t* blue = nullptr;
+      if (TIFFGetField(input, row.tag, &red, &green, &blue)) {
+        TIFFSetField(output, row.tag, red, green, blue);
+      }
+      break;
+    }
+    case kCountedBytes: {
+      uint32_t count = 0;
+      void* bytes = nullptr;
+      if (TIFFGetField(input, row.tag, &count, &bytes)) {
+        TIFFSetField(output, row.tag, count, bytes);
+      }
+      break;
+    }
+    case kString: {
+      char* text = nullptr;
+      if (TIFFGetField(input, row.tag, &text)) TIFFSetField(output, row.tag, text);
+      break;
+    }
+  }
+}
+
+// The number of byte counts the library holds for the directory, at most `chunks`.
+// TIFFNumberOfStrips works its answer out again from ImageLength, RowsPerStrip,
+// PlanarConfiguration and SamplesPerPixel, while the array that TIFFGetField hands out has one
+// entry per strip the library kept when it read (and perhaps chopped) the directory, and no length
+// comes with it. The library's own bounds-checked lookup tells whether an index lies inside the
+// array, the indices inside run from 0 without a gap, and so a binary search finds the length
+// without touching memory beyond it. A directory read by libtiff 4.5 holds exactly `chunks`
+// entries, which the first probe confirms.
+uint32_t HeldByteCounts(TIFF* input, uint32_t chunks) {
+  uint32_t held = 0;         // every index below is inside the array
+  uint32_t beyond = chunks;  // no index from here on is, or is wanted
+  int error = 0;
+  if (chunks > 0) {
+    TIFFGetStrileByteCountWithErr(input, chunks - 1, &error);
+    if (!error) return chunks;
+  }
+  while (held < beyond) {
+    uint32_t middle = held + (beyond - held) / 2;
+    error = 0;
+    TIFFGetStrileByteCountWithErr(input, middle, &error);
+    if (error) {
+      beyond = middle;
+    } else {
+      held = middle + 1;
+    }
+  }
+  return held;
+}
+
+typedef tmsize_t (*RawTransfer)(TIFF*, uint32_t, void*, tmsize_t);
+
+// Strips and tiles alike: chunk i of the input becomes chunk i of the output, read and written
+// with its stored count, through one buffer that starts at the decoded chunk size and grows to
+// exactly the largest stored count.
+int CopyChunks(TIFF* input, TIFF* output, tmsize_t decodedSize, uint32_t chunks,
+               ttag_t byteCountsTag, RawTransfer readRaw, RawTransfer writeRaw) {
+  // _TIFFmalloc(0) returns no block at all, which would read as an allocation failure; a page
+  // without chunks has nothing to copy.
+  if (chunks == 0) return 1;
+  // libtiff 4.5 keeps the counts of tags 279 and 325 as 64-bit numbers, and a stored count may
+  // exceed the decoded size (incompressible data), so the size is tracked in 64 bits too. A
+  // decoded size of 0 means the library could not work it out; the buffer then starts at one
+  // byte and grows like any other.
+  uint64_t size = decodedSize > 0 ? static_cast<uint64_t>(decodedSize) : 1;
+  void* buffer = _TIFFmalloc(static_cast<tmsize_t>(size));
+  if (buffer == nullptr) return 0;
+  uint64_t* counts = nullptr;
+  uint32_t held = TIFFGetField(input, byteCountsTag, &counts) && counts != nullptr
+                      ? HeldByteCounts(input, chunks)
+                      : 0;
+  int copied = 1;
+  for (uint32_t i = 0; i < chunks && copied; ++i) {
+    // Past the array the library's raw read would report the index out of range; end the copy
+    // the same way without reading beyond the array.
+    if (i >= held) {
+      copied = 0;
+      break;
+    }
+    uint64_t count = counts[i];
+    if (count > size) {
+      void* grown = count <= static_cast<uint64_t>(TIFF_TMSIZE_T_MAX)
+                        ? _TIFFrealloc(buffer, static_cast<tmsize_t>(count))
+                        : nullptr;
+      if (grown == nullptr) {
+        copied = 0;
+        break;
+      }
+      buffer = grown;
+      size = count;
+    }
+    if (readRaw(input, i, buffer, static_cast<tmsize_t>(count)) < 0 ||
+        writeRaw(output, i, buffer, static_cast<tmsize_t>(count)) < 0) {
+      copied = 0;
+    }
+  }
+  _TIFFfree(buffer);
+  return copied;
+}
+
+}  // namespace
+
+int CopyStripData(TIFF* input, TIFF* output) {
+  return CopyChunks(input, output, TIFFStripSize(input), TIFFNumberOfStrips(input),
+                    TIFFTAG_STRIPBYTECOUNTS, TIFFReadRawStrip, TIFFWriteRawStrip);
+}
+
+int CopyTileData(TIFF* input, TIFF* output) {
+  return CopyChunks(input, output, TIFFTileSize(input), TIFFNumberOfTiles(input),
+                    TIFFTAG_TILEBYTECOUNTS, TIFFReadRawTile, TIFFWriteRawTile);
+}
+
 int CopyPage(TIFF* input, TIFF* output) {
-  (void)input;
-  (void)output;
-  return 0;
+  for (const CarriedTag& row : kCarriedTags) CopyTag(input, output, row);
+  return TIFFIsTiled(input) ? CopyTileData(input, output) : CopyStripData(input, output);
 }

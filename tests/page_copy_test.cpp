@@ -1,1 +1,321 @@
+// The page copier on inputs made here through libtiff: the output page must hold the same stored
+// bytes and decode as the input page does.
+#include "pagecopy/page_copy.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/run_program.h"
+#include "tests/tiff_fixture.h"
+
+namespace {
+
+// Copies the current page of the file at `inputPath` into a new file; returns CopyPage's result.
+int CopyFirstPage(const std::string& inputPath, const std::string& outputPath) {
+  TIFF* input = TIFFOpen(inputPath.c_str(), "r");
+  TIFF* output = TIFFOpen(outputPath.c_str(), "w");
+  if (input == nullptr || output == nullptr) return -1;
+  int result = CopyPage(input, output);
+  TIFFClose(output);
+  TIFFClose(input);
+  return result;
+}
+
+template <typename T>
+std::string Field(TIFF* tiff, ttag_t tag) {
+  T value{};
+  return TIFFGetField(tiff, tag, &value) ? std::to_string(value) : "absent";
+}
+
+std::string Pair(TIFF* tiff, ttag_t tag) {
+  uint16_t first = 0, second = 0;
+  if (!TIFFGetField(tiff, tag, &first, &second)) return "absent";
+  return std::to_string(first) + "," + std::to_string(second);
+}
+
+std::string Text(TIFF* tiff, ttag_t tag) {
+  char* text = nullptr;
+  return TIFFGetField(tiff, tag, &text) ? text : "absent";
+}
+
+std::vector<uint8_t> JpegTables(TIFF* tiff) {
+  uint32_t count = 0;
+  uint8_t* bytes = nullptr;
+  if (!TIFFGetField(tiff, TIFFTAG_JPEGTABLES, &count, &bytes)) return {};
+  return std::vector<uint8_t>(bytes, bytes + count);
+}
+
+// Every strip or tile decoded by the page's own codec.
+std::vector<std::vector<uint8_t>> DecodedChunks(TIFF* tiff) {
+  bool tiled = TIFFIsTiled(tiff) != 0;
+  std::vector<std::vector<uint8_t>> chunks;
+  uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  for (uint32_t i = 0; i < count; ++i) {
+    std::vector<uint8_t> chunk(
+        static_cast<size_t>(tiled ? TIFFTileSize(tiff) : TIFFStripSize(tiff)));
+    tmsize_t got = tiled ? TIFFReadEncodedTile(tiff, i, chunk.data(), -1)
+                         : TIFFReadEncodedStrip(tiff, i, chunk.data(), -1);
+    chunk.resize(got < 0 ? 0 : static_cast<size_t>(got));
+    chunks.push_back(chunk);
+  }
+  return chunks;
+}
+
+// The page as libtiff shows it on screen: colour maps, YCbCr and extra samples applied.
+std::vector<uint32_t> Rgba(TIFF* tiff) {
+  uint32_t width = 0, height = 0;
+  char message[1024];
+  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+  std::vector<uint32_t> pixels(size_t{width} * height);
+  if (!TIFFRGBAImageOK(tiff, message) || !TIFFReadRGBAImage(tiff, width, height, pixels.data(), 0))
+    return {};
+  return pixels;
+}
+
+void ExpectSamePage(const std::string& inputPath, const std::string& outputPath) {
+  TIFF* input = TIFFOpen(inputPath.c_str(), "r");
+  TIFF* output = TIFFOpen(outputPath.c_str(), "r");
+  ASSERT_NE(input, nullptr);
+  ASSERT_NE(output, nullptr);
+  EXPECT_EQ(TIFFIsTiled(input), TIFFIsTiled(output));
+  for (ttag_t tag : {TIFFTAG_COMPRESSION, TIFFTAG_PREDICTOR, TIFFTAG_PHOTOMETRIC,
+                     TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_SAMPLEFORMAT,
+                     TIFFTAG_THRESHHOLDING, TIFFTAG_FILLORDER, TIFFTAG_ORIENTATION,
+                     TIFFTAG_MINSAMPLEVALUE, TIFFTAG_MAXSAMPLEVALUE, TIFFTAG_RESOLUTIONUNIT}) {
+    EXPECT_EQ(Field<uint16_t>(input, tag), Field<uint16_t>(output, tag)) << "tag " << tag;
+  }
+  for (ttag_t tag :
+       {TIFFTAG_SUBFILETYPE, TIFFTAG_GROUP3OPTIONS, TIFFTAG_GROUP4OPTIONS, TIFFTAG_ROWSPERSTRIP,
+        TIFFTAG_TILEWIDTH, TIFFTAG_TILELENGTH, TIFFTAG_IMAGEDEPTH, TIFFTAG_TILEDEPTH}) {
+    EXPECT_EQ(Field<uint32_t>(input, tag), Field<uint32_t>(output, tag)) << "tag " << tag;
+  }
+  for (ttag_t tag :
+       {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION, TIFFTAG_XPOSITION, TIFFTAG_YPOSITION}) {
+    EXPECT_EQ(Field<float>(input, tag), Field<float>(output, tag)) << "tag " << tag;
+  }
+  for (ttag_t tag : {TIFFTAG_YCBCRSUBSAMPLING, TIFFTAG_PAGENUMBER}) {
+    EXPECT_EQ(Pair(input, tag), Pair(output, tag)) << "tag " << tag;
+  }
+  for (ttag_t tag :
+       {TIFFTAG_ARTIST, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_MAKE, TIFFTAG_MODEL, TIFFTAG_SOFTWARE,
+        TIFFTAG_DATETIME, TIFFTAG_HOSTCOMPUTER, TIFFTAG_PAGENAME, TIFFTAG_DOCUMENTNAME}) {
+    EXPECT_EQ(Text(input, tag), Text(output, tag)) << "tag " << tag;
+  }
+  EXPECT_EQ(Text(output, TIFFTAG_COPYRIGHT), "absent");  // not among the carried tags
+  EXPECT_EQ(JpegTables(input), JpegTables(output));
+  std::vector<std::vector<uint8_t>> raw = ReadRawChunks(input);
+  EXPECT_FALSE(raw.empty());
+  EXPECT_EQ(raw, ReadRawChunks(output));
+  EXPECT_EQ(DecodedChunks(input), DecodedChunks(output));
+  EXPECT_EQ(Rgba(input), Rgba(output));
+  TIFFClose(output);
+  TIFFClose(input);
+}
+
+PageSpec Fax(uint16_t compression, ttag_t optionsTag, uint32_t options) {
+  PageSpec page;
+  page.width = 200;
+  page.bitsPerSample = 1;
+  page.photometric = PHOTOMETRIC_MINISWHITE;
+  page.compression = compression;
+  page.rowsPerStrip = 16;
+  page.moreTags = [optionsTag, options](TIFF* tiff) { TIFFSetField(tiff, optionsTag, options); };
+  return page;
+}
+
+struct SilencedLibtiff {
+  TIFFErrorHandler errors = TIFFSetErrorHandler(nullptr);
+  TIFFErrorHandler warnings = TIFFSetWarningHandler(nullptr);
+  ~SilencedLibtiff() {
+    TIFFSetErrorHandler(errors);
+    TIFFSetWarningHandler(warnings);
+  }
+};
+
+}  // namespace
+
+TEST(PageCopy, KeepsTheTagsAndTheRawBytesOfEveryKindOfPage) {
+  struct Case {
+    const char* name;
+    PageSpec page;
+  };
+  std::vector<Case> cases(12);
+  cases[0].name = "uncompressed";
+  cases[0].page.rowsPerStrip = 8;
+  cases[1].name = "PackBits";
+  cases[1].page.compression = COMPRESSION_PACKBITS;
+  cases[2].name = "LZW with a Predictor";
+  cases[2].page.compression = COMPRESSION_LZW;
+  cases[2].page.predictor = PREDICTOR_HORIZONTAL;
+  cases[2].page.rowsPerStrip = 10;
+  cases[3] = {"CCITT Group 3, 2-D",
+              Fax(COMPRESSION_CCITTFAX3, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING)};
+  cases[4] = {"CCITT Group 4", Fax(COMPRESSION_CCITTFAX4, TIFFTAG_GROUP4OPTIONS, 0)};
+  cases[5].name = "JPEG YCbCr with tables";
+  cases[5].page.samplesPerPixel = 3;
+  cases[5].page.photometric = PHOTOMETRIC_YCBCR;
+  cases[5].page.compression = COMPRESSION_JPEG;
+  cases[5].page.rowsPerStrip = 16;
+  cases[5].page.moreTags = [](TIFF* tiff) {
+    TIFFSetField(tiff, TIFFTAG_YCBCRSUBSAMPLING, 1, 2);
+    TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  };
+  cases[6].name = "colour map";
+  cases[6].page.bitsPerSample = 4;
+  cases[6].page.photometric = PHOTOMETRIC_PALETTE;
+  cases[6].page.moreTags = [](TIFF* tiff) {
+    std::vector<uint16_t> red(16), green(16), blue(16);
+    for (uint16_t i = 0; i < 16; ++i) {
+      red[i] = static_cast<uint16_t>(i * 4096);
+      green[i] = static_cast<uint16_t>(65535 - i * 4096);
+      blue[i] = static_cast<uint16_t>(i * i * 200);
+    }
+    TIFFSetField(tiff, TIFFTAG_COLORMAP, red.data(), green.data(), blue.data());
+  };
+  cases[7].name = "extra samples";
+  cases[7].page.samplesPerPixel = 2;
+  cases[7].page.moreTags = [](TIFF* tiff) {
+    uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
+    TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &alpha);
+  };
+  cases[8].name = "float samples with the floating-point Predictor";
+  cases[8].page.bitsPerSample = 32;
+  cases[8].page.compression = COMPRESSION_LZW;
+  cases[8].page.predictor = PREDICTOR_FLOATINGPOINT;
+  cases[8].page.moreTags = [](TIFF* tiff) {
+    TIFFSetField(tiff, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+  };
+  cases[9].name = "tiled";
+  cases[9].page.width = 80;
+  cases[9].page.height = 40;
+  cases[9].page.tileWidth = 32;
+  cases[9].page.tileLength = 16;
+  cases[9].page.compression = COMPRESSION_PACKBITS;
+  cases[10].name = "incompressible, stored larger than decoded";
+  cases[10].page.compression = COMPRESSION_PACKBITS;
+  cases[10].page.noise = true;
+  cases[11].name = "tiled, with every descriptive tag";
+  cases[11].page = cases[9].page;
+  cases[11].page.description = "a page";
+  cases[11].page.moreTags = [](TIFF* tiff) {
+    TIFFSetField(tiff, TIFFTAG_THRESHHOLDING, THRESHHOLD_HALFTONE);
+    TIFFSetField(tiff, TIFFTAG_FILLORDER, FILLORDER_LSB2MSB);
+    TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_BOTLEFT);
+    TIFFSetField(tiff, TIFFTAG_MINSAMPLEVALUE, 3);
+    TIFFSetField(tiff, TIFFTAG_MAXSAMPLEVALUE, 250);
+    TIFFSetField(tiff, TIFFTAG_XRESOLUTION, 204.0);
+    TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 98.0);
+    TIFFSetField(tiff, TIFFTAG_XPOSITION, 1.5);
+    TIFFSetField(tiff, TIFFTAG_YPOSITION, 2.25);
+    TIFFSetField(tiff, TIFFTAG_IMAGEDEPTH, 1);
+    TIFFSetField(tiff, TIFFTAG_TILEDEPTH, 1);
+    TIFFSetField(tiff, TIFFTAG_PAGENUMBER, 2, 5);
+    for (ttag_t tag :
+         {TIFFTAG_ARTIST, TIFFTAG_MAKE, TIFFTAG_MODEL, TIFFTAG_SOFTWARE, TIFFTAG_DATETIME,
+          TIFFTAG_HOSTCOMPUTER, TIFFTAG_PAGENAME, TIFFTAG_DOCUMENTNAME, TIFFTAG_COPYRIGHT}) {
+      TIFFSetField(tiff, tag, "a name");
+    }
+  };
+
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WriteTiffFile(dir / "in.tif", {c.page}));
+    ASSERT_EQ(CopyFirstPage(dir / "in.tif", dir / "out.tif"), 1);
+    ExpectSamePage(dir / "in.tif", dir / "out.tif");
+  }
+
+  // The incompressible case tests the buffer's growth only if its strip is stored larger than
+  // decoded.
+  ASSERT_TRUE(WriteTiffFile(dir / "in.tif", {cases[10].page}));
+  TIFF* input = TIFFOpen((dir / "in.tif").c_str(), "r");
+  EXPECT_GT(ReadRawChunks(input)[0].size(), static_cast<size_t>(TIFFStripSize(input)));
+  TIFFClose(input);
+}
+
+TEST(PageCopy, WritesALargeUncompressedStripInTheChoppedStripsWithTheSameBytes) {
+  PageSpec page;
+  page.width = 256;
+  page.height = 256;
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffFile(dir / "in.tif", {page}));
+  ASSERT_EQ(CopyFirstPage(dir / "in.tif", dir / "out.tif"), 1);
+  TIFF* unchopped = TIFFOpen((dir / "in.tif").c_str(), "rc");
+  TIFF* chopped = TIFFOpen((dir / "in.tif").c_str(), "r");
+  TIFF* output = TIFFOpen((dir / "out.tif").c_str(), "r");
+  ASSERT_NE(output, nullptr);
+  std::vector<std::vector<uint8_t>> whole = ReadRawChunks(unchopped);
+  std::vector<std::vector<uint8_t>> strips = ReadRawChunks(output);
+  ASSERT_EQ(whole.size(), 1u);
+  EXPECT_GT(strips.size(), 1u);
+  EXPECT_EQ(strips.size(), TIFFNumberOfStrips(chopped));
+  EXPECT_EQ(Field<uint32_t>(output, TIFFTAG_ROWSPERSTRIP),
+            Field<uint32_t>(chopped, TIFFTAG_ROWSPERSTRIP));
+  std::vector<uint8_t> joined;
+  for (const std::vector<uint8_t>& strip : strips)
+    joined.insert(joined.end(), strip.begin(), strip.end());
+  EXPECT_EQ(joined, whole[0]);
+  TIFFClose(output);
+  TIFFClose(chopped);
+  TIFFClose(unchopped);
+}
+
+TEST(PageCopy, FailsAtTheFirstChunkItCannotCopyAndKeepsTheOnesBefore) {
+  SilencedLibtiff silenced;
+  TempDir dir;
+  // Three strips, the middle one with a stored count of 0, which libtiff refuses to read.
+  PageSpec page;
+  page.height = 48;
+  page.rowsPerStrip = 16;
+  page.compression = COMPRESSION_PACKBITS;
+  ASSERT_TRUE(WriteTiffFile(dir / "gap.tif", {page}));
+  ASSERT_TRUE(PatchTagValue(dir / "gap.tif", TIFFTAG_STRIPBYTECOUNTS, 1, 0));
+  EXPECT_EQ(CopyFirstPage(dir / "gap.tif", dir / "gap.out"), 0);
+  TIFF* input = TIFFOpen((dir / "gap.tif").c_str(), "r");
+  TIFF* output = TIFFOpen((dir / "gap.out").c_str(), "r");
+  ASSERT_NE(output, nullptr);
+  std::vector<std::vector<uint8_t>> written = ReadRawChunks(output);
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_EQ(written[0], ReadRawChunks(input)[0]);
+  TIFFClose(output);
+  TIFFClose(input);
+
+  // Tiles of 100 by 100: libtiff reads them but refuses both sizes on a file being written, so
+  // the output stays stripped and the first tile cannot be written to it.
+  page = PageSpec();
+  page.width = 200;
+  page.height = 200;
+  page.tileWidth = 112;
+  page.tileLength = 112;
+  ASSERT_TRUE(WriteTiffFile(dir / "tiles.tif", {page}));
+  ASSERT_TRUE(PatchTagValue(dir / "tiles.tif", TIFFTAG_TILEWIDTH, 0, 100));
+  ASSERT_TRUE(PatchTagValue(dir / "tiles.tif", TIFFTAG_TILELENGTH, 0, 100));
+  input = TIFFOpen((dir / "tiles.tif").c_str(), "r");
+  output = TIFFOpen((dir / "tiles.out").c_str(), "w");
+  ASSERT_NE(input, nullptr);
+  ASSERT_EQ(TIFFNumberOfTiles(input), 4u);
+  EXPECT_EQ(CopyPage(input, output), 0);
+  EXPECT_FALSE(TIFFIsTiled(output));
+  TIFFClose(output);
+  TIFFClose(input);
+}
+
+// libtiff refuses to read a directory without strips, so the only such page it presents is one
+// still being written; its decoded strip size is 0, and _TIFFmalloc(0) gives no block.
+TEST(PageCopy, SucceedsOnAPageWithoutStrips) {
+  TempDir dir;
+  TIFF* input = TIFFOpen((dir / "empty.tif").c_str(), "w");
+  TIFF* output = TIFFOpen((dir / "out.tif").c_str(), "w");
+  TIFFSetField(input, TIFFTAG_IMAGEWIDTH, 16);
+  TIFFSetField(input, TIFFTAG_IMAGELENGTH, 0);
+  TIFFSetField(input, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(input, TIFFTAG_ROWSPERSTRIP, 16);
+  ASSERT_EQ(TIFFNumberOfStrips(input), 0u);
+  EXPECT_EQ(CopyPage(input, output), 1);
+  SilencedLibtiff silenced;  // neither handle has a page worth writing on closing
+  TIFFClose(output);
+  TIFFClose(input);
+}
