@@ -1,0 +1,366 @@
+"""Times folicant against the byte-copy limit and the general image tools, and checks their pages.
+
+Run through bench/run, which builds everything and makes the corpus first. For each workload, each
+round runs every tool once, in an order that turns from round to round, all writing below the same
+directory: folicant, cp (the bytes once), split -n N (the same bytes into as many files as there
+are pages), Pillow and ImageMagick. A run is timed as a whole process, from before its start to
+after its end, with the input warm in the page cache, the previous output removed and the file
+system synced before the clock starts; /usr/bin/time -v reports its peak resident memory. The peers
+are slow, so they take part only in the first rounds, and a peer whose first run takes more than a
+minute (--peer-patience) runs only once.
+
+After the rounds, the last pages each tool left are checked against the input: the page count,
+whether each page kept the input page's compression (and predictor), and whether it decodes to the
+same pixels.
+"""
+import argparse
+import hashlib
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+from PIL import Image
+
+WORKLOADS = ["fax500", "scan50", "raw8", "tiny999", "jpeg40", "tiled20"]
+BYTE_BOUND = {"raw8", "scan50", "tiled20"}
+PEER_SPEEDUP_20 = {"fax500", "scan50", "jpeg40", "tiled20"}
+TOOLS = ["folicant", "cp", "split", "pillow", "magick"]
+PEERS = ["pillow", "magick"]
+MIB = 1024 * 1024
+
+COMPRESSION_NAMES = {1: "none", 3: "G3", 4: "G4", 5: "LZW", 7: "JPEG", 8: "Deflate",
+                     32773: "PackBits", 32946: "Deflate"}
+
+
+def windows_path(path):
+    """folicant's paths take backslashes, and a word that starts with / is an option."""
+    return os.path.abspath(path).replace("/", "\\")
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.folicant = os.path.abspath(args.folicant)
+        self.peer_script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "peer_pillow.py")
+        self.work = os.path.abspath(args.work)
+        self.magick_mode = {}
+
+    def out_dir(self, tool):
+        return os.path.join(self.work, tool)
+
+    def command(self, tool, workload, source, pages):
+        out = self.out_dir(tool)
+        if tool == "folicant":
+            return [self.folicant, windows_path(source), "/p" + windows_path(out)]
+        if tool == "cp":
+            return ["cp", source, out + "/"]
+        if tool == "split":
+            return ["split", "-n", str(pages), "-a", "3", "-d", source, out + "/" + workload + "."]
+        if tool == "pillow":
+            return ["/usr/bin/python3", self.peer_script, source, out + "/" + workload]
+        if tool == "magick":
+            if self.magick_mode.get(workload) == "whole":
+                return ["convert", source, out + "/" + workload + ".%03d"]
+            # One process per page: Debian's resource policy makes convert give up on this file
+            # when it reads all of it at once.
+            script = ('for i in $(seq 0 %d); do convert "$1[$i]" "$(printf "$2.%%03d" "$i")" || exit 1; done'
+                      % (pages - 1))
+            return ["bash", "-c", script, "magick", source, out + "/" + workload]
+        raise ValueError(tool)
+
+    def clean(self, tool):
+        out = self.out_dir(tool)
+        shutil.rmtree(out, ignore_errors=True)
+        os.makedirs(out)
+
+    def run(self, tool, workload, source, pages):
+        """One timed run: (seconds, peak resident KiB, exit status)."""
+        self.clean(tool)
+        # Output of the previous run reaches the disk now rather than during this one.
+        os.sync()
+        report = os.path.join(self.work, "time.txt")
+        command = ["/usr/bin/time", "-v", "-o", report] + self.command(tool, workload, source, pages)
+        with open(os.path.join(self.work, tool + ".log"), "wb") as log:
+            start = time.perf_counter()
+            status = subprocess.call(command, stdout=log, stderr=log, cwd=self.work)
+            seconds = time.perf_counter() - start
+        peak = 0
+        with open(report) as lines:
+            for line in lines:
+                if "Maximum resident set size" in line:
+                    peak = int(line.split(":")[1])
+        return seconds, peak, status
+
+    def choose_magick_mode(self, workload, source, pages):
+        """The whole file in one convert when Debian's policy lets it finish, else page by page."""
+        self.magick_mode[workload] = "whole"
+        _, _, status = self.run("magick", workload, source, pages)
+        written = len(os.listdir(self.out_dir("magick")))
+        if status != 0 or written != pages:
+            self.magick_mode[workload] = "per page"
+        self.clean("magick")
+
+    def time_workload(self, workload):
+        source = os.path.abspath(os.path.join(self.args.corpus, workload + ".tif"))
+        pages = count_pages(source)
+        # Warm cache: the input read once, and each fast tool run once untimed.
+        with open(source, "rb") as data:
+            while data.read(1 << 24):
+                pass
+        tools = [t for t in TOOLS if t in self.args.tools]
+        if "magick" in tools:
+            self.choose_magick_mode(workload, source, pages)
+        for tool in tools:
+            if tool not in PEERS:
+                self.run(tool, workload, source, pages)
+        samples = {tool: [] for tool in tools}
+        for round_index in range(self.args.rounds):
+            turn = round_index % len(tools)
+            for tool in tools[turn:] + tools[:turn]:
+                if tool in PEERS and round_index >= self.args.peer_rounds:
+                    continue
+                # A peer that needs minutes a run is thousands of times slower; one run tells it.
+                if tool in PEERS and samples[tool] and samples[tool][0]["seconds"] > self.args.peer_patience:
+                    continue
+                seconds, peak, status = self.run(tool, workload, source, pages)
+                samples[tool].append({"seconds": seconds, "peak_kib": peak, "status": status})
+                print("  %-8s %-8s round %d: %.3f s, %d KiB, status %d"
+                      % (workload, tool, round_index + 1, seconds, peak, status), flush=True)
+        result = {"pages": pages, "bytes": os.path.getsize(source), "tools": {},
+                  "largest_chunk": largest_stored_chunk(source),
+                  "magick_mode": self.magick_mode.get(workload)}
+        for tool, runs in samples.items():
+            result["tools"][tool] = {
+                "median_s": statistics.median(r["seconds"] for r in runs),
+                "min_s": min(r["seconds"] for r in runs),
+                "max_s": max(r["seconds"] for r in runs),
+                "runs": len(runs),
+                "peak_kib": max(r["peak_kib"] for r in runs),
+                "statuses": sorted(set(r["status"] for r in runs)),
+            }
+        # The last run of each tool left its pages; check them, then free the disk.
+        result["checks"] = self.check(workload, source, pages, tools)
+        for tool in tools:
+            shutil.rmtree(self.out_dir(tool), ignore_errors=True)
+        return result
+
+    def check(self, workload, source, pages, tools):
+        reference = page_digests(source)
+        checks = {}
+        for tool in tools:
+            out = self.out_dir(tool)
+            if tool == "cp":
+                checks[tool] = {"same_bytes": files_equal(source, os.path.join(out, os.path.basename(source)))}
+                continue
+            if tool == "split":
+                checks[tool] = {"files": len(os.listdir(out)),
+                                "same_bytes": concatenation_equals(source, out)}
+                continue
+            names = sorted(os.listdir(out))
+            kept = equal = 0
+            max_difference = 0
+            for index, name in enumerate(names[:pages]):
+                digest = page_digests(os.path.join(out, name))
+                if not digest:
+                    continue
+                page = digest[0]
+                want = reference[index]
+                kept += page["compression"] == want["compression"] and page["predictor"] == want["predictor"]
+                if page["pixels"] == want["pixels"]:
+                    equal += 1
+                elif workload == "jpeg40":
+                    max_difference = max(max_difference, pixel_difference(source, index, os.path.join(out, name)))
+            checks[tool] = {"files": len(names), "kept_compression": kept, "decode_equal": equal,
+                            "example": page_digests(os.path.join(out, names[0]))[0] if names else None,
+                            "max_difference": max_difference}
+        checks["input"] = reference[0]
+        return checks
+
+
+def count_pages(path):
+    with Image.open(path) as image:
+        return image.n_frames
+
+
+def largest_stored_chunk(path):
+    """The largest strip or tile byte count stored in the file (as written, before libtiff's reader
+    chops a large uncompressed strip)."""
+    largest = 0
+    with Image.open(path) as image:
+        for index in range(image.n_frames):
+            image.seek(index)
+            for tag in (279, 325):
+                counts = image.tag_v2.get(tag)
+                if counts is not None:
+                    counts = counts if isinstance(counts, tuple) else (counts,)
+                    largest = max(largest, max(counts))
+    return largest
+
+
+def page_digests(path):
+    """Per page: compression, predictor, and a digest of the decoded pixels."""
+    digests = []
+    try:
+        with Image.open(path) as image:
+            for index in range(image.n_frames):
+                image.seek(index)
+                pixels = hashlib.sha256()
+                pixels.update(("%s %s " % (image.mode, image.size)).encode())
+                pixels.update(image.tobytes())
+                digests.append({"compression": COMPRESSION_NAMES.get(image.tag_v2.get(259, 1), str(image.tag_v2.get(259))),
+                                "predictor": image.tag_v2.get(317, 1),
+                                "pixels": pixels.hexdigest(),
+                                "bytes": os.path.getsize(path)})
+    except OSError:
+        pass
+    return digests
+
+
+def pixel_difference(source, index, path):
+    with Image.open(source) as a, Image.open(path) as b:
+        a.seek(index)
+        a_bytes, b_bytes = a.convert("RGB").tobytes(), b.convert("RGB").tobytes()
+    if len(a_bytes) != len(b_bytes):
+        return 255
+    return max(abs(x - y) for x, y in zip(a_bytes[::97], b_bytes[::97]))
+
+
+def files_equal(a, b):
+    return subprocess.call(["cmp", "-s", a, b]) == 0
+
+
+def concatenation_equals(source, directory):
+    names = sorted(os.listdir(directory))
+    digest = hashlib.sha256()
+    for name in names:
+        with open(os.path.join(directory, name), "rb") as part:
+            digest.update(part.read())
+    with open(source, "rb") as whole:
+        expected = hashlib.file_digest(whole, "sha256") if hasattr(hashlib, "file_digest") else None
+    if expected is None:
+        expected = hashlib.sha256()
+        with open(source, "rb") as whole:
+            while True:
+                block = whole.read(1 << 24)
+                if not block:
+                    break
+                expected.update(block)
+    return digest.hexdigest() == expected.hexdigest()
+
+
+def machine_description():
+    cpu = "unknown CPU"
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as info:
+        memory = int(info.readline().split()[1]) // 1024 // 1024
+    filesystem = subprocess.run(["df", "-T", "."], capture_output=True, text=True).stdout.splitlines()[-1].split()[1]
+    versions = {}
+    for package in ("libtiff6", "python3-pil", "imagemagick-6.q16", "coreutils"):
+        versions[package] = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package],
+                                           capture_output=True, text=True).stdout
+    return {"cpu": cpu, "cores": os.cpu_count(), "memory_gib": memory, "kernel": platform.release(),
+            "filesystem": filesystem, "versions": versions,
+            "load_before": os.getloadavg(), "date": time.strftime("%Y-%m-%d %H:%M %Z")}
+
+
+def format_table(results):
+    lines = []
+    lines.append("| workload | tool | median s | runs | x cp | x split | peer / folicant | peak MiB | pages | kept compression | decode equal |")
+    lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|---|---|")
+    for workload, result in results["workloads"].items():
+        tools = result["tools"]
+        mine = tools["folicant"]["median_s"]
+        for tool, timing in tools.items():
+            median = timing["median_s"]
+            check = result["checks"].get(tool, {})
+            name = tool
+            if tool == "magick":
+                name = "convert (%s)" % result["magick_mode"]
+            if tool == "pillow":
+                name = "Pillow"
+            x_cp = "%.2f" % (median / tools["cp"]["median_s"]) if "cp" in tools else "-"
+            x_split = "%.2f" % (median / tools["split"]["median_s"]) if "split" in tools else "-"
+            versus = "%.1f" % (median / mine) if tool in PEERS else "-"
+            if tool in ("cp", "split"):
+                pages = "-" if tool == "cp" else str(check.get("files"))
+                kept = "bytes equal" if check.get("same_bytes") else "BYTES DIFFER"
+                equal = "-"
+            else:
+                pages = str(check.get("files"))
+                kept = "%d/%d" % (check.get("kept_compression", 0), result["pages"])
+                equal = "%d/%d" % (check.get("decode_equal", 0), result["pages"])
+                if check.get("max_difference"):
+                    equal += " (max diff %d)" % check["max_difference"]
+            status = "" if timing["statuses"] == [0] else " (exit %s)" % ",".join(map(str, timing["statuses"]))
+            lines.append("| %s | %s%s | %.3f | %d | %s | %s | %s | %.1f | %s | %s | %s |"
+                         % (workload, name, status, median, timing["runs"], x_cp, x_split, versus,
+                            timing["peak_kib"] / 1024.0, pages, kept, equal))
+    return "\n".join(lines)
+
+
+def format_targets(results):
+    lines = ["| workload | folicant / split (<= 2) | folicant / cp (<= 1.5, byte-bound) | fastest peer / folicant | peak MiB / budget MiB |",
+             "|---|---|---|---|---|"]
+    for workload, result in results["workloads"].items():
+        tools = result["tools"]
+        mine = tools["folicant"]["median_s"]
+        budget = (result["largest_chunk"] + 16 * MIB) / MIB
+        peak = tools["folicant"]["peak_kib"] / 1024.0
+
+        def mark(ok):
+            return "met" if ok else "**not met**"
+        split_ratio = mine / tools["split"]["median_s"]
+        cp_ratio = mine / tools["cp"]["median_s"]
+        peers = [tools[p]["median_s"] for p in PEERS if p in tools]
+        speedup = min(peers) / mine if peers else float("nan")
+        need = 20 if workload in PEER_SPEEDUP_20 else 1
+        lines.append("| %s | %.2f %s | %s | %.1fx (need > %d) %s | %.1f / %.1f %s |"
+                     % (workload, split_ratio, mark(split_ratio <= 2),
+                        ("%.2f %s" % (cp_ratio, mark(cp_ratio <= 1.5))) if workload in BYTE_BOUND else "%.2f (no target)" % cp_ratio,
+                        speedup, need, mark(speedup >= need if need > 1 else speedup > 1),
+                        peak, budget, mark(peak <= budget)))
+    return "\n".join(lines)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--folicant", required=True)
+    parser.add_argument("--corpus", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--peer-rounds", type=int, default=3)
+    parser.add_argument("--peer-patience", type=float, default=60.0)
+    parser.add_argument("--tools", default=",".join(TOOLS))
+    parser.add_argument("--results", required=True)
+    parser.add_argument("workloads", nargs="*")
+    args = parser.parse_args()
+    args.tools = args.tools.split(",")
+    workloads = args.workloads or WORKLOADS
+    os.makedirs(args.work, exist_ok=True)
+    bench = Bench(args)
+    results = {"machine": machine_description(), "rounds": args.rounds, "peer_rounds": args.peer_rounds,
+               "workloads": {}}
+    for workload in workloads:
+        print("%s:" % workload, flush=True)
+        results["workloads"][workload] = bench.time_workload(workload)
+    results["machine"]["load_after"] = os.getloadavg()
+    with open(args.results + ".json", "w") as out:
+        json.dump(results, out, indent=1)
+    table = format_table(results) + "\n\n" + format_targets(results) + "\n"
+    with open(args.results + ".md", "w") as out:
+        out.write(table)
+    print()
+    print(table)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
