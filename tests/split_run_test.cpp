@@ -1,1 +1,365 @@
+// The program's main job, end to end: the built program splits inputs made here, in a fresh
+// directory, and every side effect is checked, including the ones that must not happen.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/run_program.h"
+#include "tests/tiff_fixture.h"
+
+namespace {
+
+std::string Name(const std::string& base, int page) {
+  char suffix[8];
+  snprintf(suffix, sizeof suffix, ".%03d", page);
+  return base + suffix;
+}
+
+// Every page of `inputPath` is the only page of the matching output, same tags and raw bytes.
+void ExpectPagesSplit(const std::string& inputPath, const std::string& outputBase, int pages) {
+  TIFF* input = TIFFOpen(inputPath.c_str(), "r");
+  ASSERT_NE(input, nullptr) << inputPath;
+  for (int page = 0; page < pages; ++page) {
+    std::string outputPath = Name(outputBase, page);
+    ASSERT_EQ(CountDirectories(outputPath), 1) << outputPath;
+    TIFF* output = TIFFOpen(outputPath.c_str(), "r");
+    ASSERT_NE(output, nullptr);
+    for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP}) {
+      uint32_t in = 0, out = 0;
+      TIFFGetField(input, tag, &in);
+      TIFFGetField(output, tag, &out);
+      EXPECT_EQ(in, out) << outputPath << " tag " << tag;
+    }
+    for (ttag_t tag : {TIFFTAG_COMPRESSION, TIFFTAG_BITSPERSAMPLE, TIFFTAG_PHOTOMETRIC}) {
+      uint16_t in = 0, out = 0;
+      TIFFGetField(input, tag, &in);
+      TIFFGetField(output, tag, &out);
+      EXPECT_EQ(in, out) << outputPath << " tag " << tag;
+    }
+    EXPECT_EQ(TIFFIsBigEndian(input), TIFFIsBigEndian(output)) << outputPath;
+    EXPECT_EQ(TIFFIsBigTIFF(input), TIFFIsBigTIFF(output)) << outputPath;
+    EXPECT_TRUE(ReadRawChunks(input) == ReadRawChunks(output)) << outputPath;
+    TIFFClose(output);
+    EXPECT_EQ(TIFFReadDirectory(input) != 0, page + 1 < pages);
+  }
+  TIFFClose(input);
+  EXPECT_FALSE(FileExists(Name(outputBase, pages)));
+}
+
+std::vector<std::string> Messages(const TempDir& dir) {
+  return LogMessages(ReadFile(dir / "folicant.log"));
+}
+
+std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
+  return lines;
+}
+
+struct NamingCase {
+  const char* inputFile;  // where the input is made, relative to the current directory
+  std::vector<std::string> arguments;
+  const char* inOutLine;
+  const char* outputBase;  // where the pages must land, relative to the current directory
+};
+
+TEST(SplitRun, NamesTheOutputsFromThePathNameAndInputOptions) {
+  const NamingCase cases[] = {
+      {"scans/fax.tif",
+       {"scans\\fax.tif", "/l"},
+       "In: 'scans\\fax.tif'; Out: 'scans\\fax.xxx';",
+       "scans/fax"},
+      {"fax.tif", {"/l", "fax.tif"}, "In: 'fax.tif'; Out: 'fax.xxx';", "fax"},
+      {"fax.tif", {"fax.tif", "/pout", "/l"}, "In: 'fax.tif'; Out: 'out\\fax.xxx';", "out/fax"},
+      {"fax.tif", {"fax.tif", "-pout\\", "/l"}, "In: 'fax.tif'; Out: 'out\\fax.xxx';", "out/fax"},
+      {"scans/fax.tif",
+       {"scans\\fax.tif", "/oother\\name.tif", "/l"},
+       "In: 'scans\\fax.tif'; Out: 'scans\\name.xxx';",
+       "scans/name"},
+      {"scans/fax.tif",
+       {"scans\\fax.tif", "/o", "/l"},
+       "In: 'scans\\fax.tif'; Out: 'scans\\.xxx';",
+       "scans/"},
+      {"my.dir/fax", {"my.dir\\fax", "/l"}, "In: 'my.dir\\fax'; Out: 'my.xxx';", "my"},
+      {"a.b.tif", {"a.b.tif", "/l"}, "In: 'a.b.tif'; Out: 'a.b.xxx';", "a.b"},
+      {"scans/fax.tif",
+       {"scans/fax.tif", "/l"},
+       "In: 'scans/fax.tif'; Out: 'scans/fax.xxx';",
+       "scans/fax"},
+  };
+  for (const NamingCase& c : cases) {
+    SCOPED_TRACE(c.inOutLine);
+    TempDir dir;
+    mkdir((dir / "scans").c_str(), 0755);
+    mkdir((dir / "out").c_str(), 0755);
+    mkdir((dir / "my.dir").c_str(), 0755);
+    ASSERT_TRUE(WriteTiffFile(dir / c.inputFile, SimplePages(3)));
+    RunResult run = RunProgram(c.arguments, dir.path());
+    EXPECT_EQ(run.status, 0);
+    std::vector<std::string> messages = Messages(dir);
+    ASSERT_EQ(messages.size(), 7u);
+    EXPECT_EQ(messages[1], c.inOutLine);
+    EXPECT_EQ(messages[5], "3 file(s) written");
+    ExpectPagesSplit(dir / c.inputFile, dir / c.outputBase, 3);
+  }
+}
+
+TEST(SplitRun, AnEmptyOutputPathWritesAtTheRootOfTheFileSystem) {
+  if (access("/", W_OK) != 0) GTEST_SKIP() << "the root directory is not writable";
+  TempDir dir;
+  std::string name = "folicant-root-test-" + std::to_string(getpid());
+  mkdir((dir / "scans").c_str(), 0755);
+  ASSERT_TRUE(WriteTiffFile(dir / "scans/" + name + ".tif", SimplePages(1)));
+  RunProgram({"scans\\" + name + ".tif", "/p", "/l"}, dir.path());
+  EXPECT_EQ(Messages(dir)[1], "In: 'scans\\" + name + ".tif'; Out: '\\" + name + ".xxx';");
+  ExpectPagesSplit(dir / "scans/" + name + ".tif", "/" + name, 1);
+  unlink(("/" + name + ".000").c_str());
+}
+
+TEST(SplitRun, LogsEveryStepOfATwoPageRun) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(2)));
+  WriteFile(dir / "fax.000", "an older output that is replaced");
+  RunResult run = RunProgram({"/l", "fax.tif"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.standardError, "");
+  EXPECT_EQ(Messages(dir), Lines({"Invoked with arguments '/l fax.tif'",
+                                  "In: 'fax.tif'; Out: 'fax.xxx';", "Writing 'fax.000'",
+                                  "Writing 'fax.001'", "2 file(s) written", "Exit folicant"}));
+  ExpectPagesSplit(dir / "fax.tif", dir / "fax", 2);
+}
+
+TEST(SplitRun, SplitsUpTo999PagesAndStopsWithStatus1AtThe1000th) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffFile(dir / "999.tif", SimplePages(999, 8, 8)));
+  ASSERT_TRUE(WriteTiffFile(dir / "1000.tif", SimplePages(1000, 8, 8)));
+
+  EXPECT_EQ(RunProgram({"999.tif", "/l", "/r"}, dir.path()).status, 0);
+  std::vector<std::string> messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 1004u);
+  EXPECT_EQ(messages[1001], "999 file(s) written");
+  EXPECT_EQ(messages[1002], "File '999.tif' deleted");
+  EXPECT_TRUE(FileExists(dir / "999.998"));
+  EXPECT_FALSE(FileExists(dir / "999.tif"));
+
+  unlink((dir / "folicant.log").c_str());
+  EXPECT_EQ(RunProgram({"1000.tif", "/l", "/r", "/ndone"}, dir.path()).status, 1);
+  messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 1002u);
+  EXPECT_EQ(messages[1000], "Writing '1000.998'");
+  EXPECT_EQ(messages[1001], "Too many files");
+  EXPECT_EQ(CountDirectories(dir / "1000.998"), 1);
+  EXPECT_FALSE(FileExists(dir / "1000.999"));
+  EXPECT_TRUE(FileExists(dir / "1000.tif"));
+  EXPECT_FALSE(FileExists(dir / "done"));
+}
+
+TEST(SplitRun, KeepsTheInputsByteOrderAndFormat) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(2);
+  for (PageSpec& page : pages) page.bitsPerSample = 16;
+  FileSpec bigEndian;
+  bigEndian.bigEndian = true;
+  FileSpec bigTiff;
+  bigTiff.bigTiff = true;
+  ASSERT_TRUE(WriteTiffFile(dir / "motorola.tif", pages, bigEndian));
+  ASSERT_TRUE(WriteTiffFile(dir / "big.tif", pages, bigTiff));
+  RunProgram({"motorola.tif"}, dir.path());
+  RunProgram({"big.tif"}, dir.path());
+  ExpectPagesSplit(dir / "motorola.tif", dir / "motorola", 2);
+  ExpectPagesSplit(dir / "big.tif", dir / "big", 2);
+}
+
+TEST(SplitRun, AMissingInputCompletesWithNoFiles) {
+  TempDir dir;
+  RunResult run = RunProgram({"missing.tif", "/l", "/r", "/ndone.flg"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(Messages(dir),
+            Lines({"Invoked with arguments 'missing.tif /l /r /ndone.flg'",
+                   "In: 'missing.tif'; Out: 'missing.xxx';", "0 file(s) written",
+                   "Could not delete 'missing.tif'", "File 'done.flg' touched", "Exit folicant"}));
+  EXPECT_FALSE(FileExists(dir / "missing.000"));
+}
+
+TEST(SplitRun, AMissingOutputDirectoryEndsTheRunAfterTheFirstWritingLine) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(2)));
+  WriteFile(dir / "fax.dat", "companion");
+  RunResult run = RunProgram({"fax.tif", "/pnowhere", "/l", "/r", "/mfax.dat", "/nok"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  std::vector<std::string> messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[2], "Writing 'nowhere\\fax.000'");
+  EXPECT_EQ(messages[3], "Exit folicant");
+  EXPECT_EQ(CountDirectories(dir / "fax.tif"), 2);
+  EXPECT_EQ(ReadFile(dir / "fax.dat"), "companion");
+  EXPECT_FALSE(FileExists(dir / "nowhere"));
+  EXPECT_FALSE(FileExists(dir / "ok"));
+}
+
+TEST(SplitRun, NeverEmptiesAnInputThatIsItsOwnOutput) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.000", SimplePages(2)));
+  ASSERT_EQ(link((dir / "fax.000").c_str(), (dir / "alias.000").c_str()), 0);
+  std::string before = ReadFile(dir / "fax.000");
+  for (const char* input : {"fax.000", "alias.000"}) {
+    SCOPED_TRACE(input);
+    unlink((dir / "folicant.log").c_str());
+    RunResult run = RunProgram({input, "/l", "/r"}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    std::vector<std::string> messages = Messages(dir);
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[2], "Writing '" + std::string(input) + "'");
+    EXPECT_EQ(ReadFile(dir / "fax.000"), before);
+  }
+  // A link under the name of the first output is the input too.
+  ASSERT_EQ(rename((dir / "alias.000").c_str(), (dir / "other.000").c_str()), 0);
+  ASSERT_EQ(rename((dir / "fax.000").c_str(), (dir / "other.tif").c_str()), 0);
+  RunProgram({"other.tif", "/r"}, dir.path());
+  EXPECT_EQ(ReadFile(dir / "other.tif"), before);
+}
+
+TEST(SplitRun, AnOutputBaseOver1023CharactersTouchesNoFile) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
+  std::string deep(1020, 'd');
+  RunResult run = RunProgram({"fax.tif", "/p" + deep, "/l", "/r", "/ndone"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  std::vector<std::string> messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[1], "Output path too long");
+  EXPECT_TRUE(FileExists(dir / "fax.tif"));
+  EXPECT_FALSE(FileExists(dir / "done"));
+}
+
+// Points the next-directory offset of the file's second directory past the end of the file.
+void BreakThirdDirectory(const std::string& path) {
+  std::string bytes = ReadFile(path);
+  auto read32 = [&](size_t at) {
+    uint32_t value;
+    memcpy(&value, &bytes[at], 4);
+    return value;
+  };
+  auto read16 = [&](size_t at) {
+    uint16_t value;
+    memcpy(&value, &bytes[at], 2);
+    return value;
+  };
+  size_t ifd = read32(4);
+  ifd = read32(ifd + 2 + 12 * read16(ifd));
+  size_t next = ifd + 2 + 12 * read16(ifd);
+  uint32_t beyond = 0x7FFFFFF0;
+  memcpy(&bytes[next], &beyond, 4);
+  WriteFile(path, bytes);
+}
+
+TEST(PostSplit, NeverRemovesAnInputThatWasNotSplitToItsLastPage) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTiffFile(dir / "broken.tif", SimplePages(3)));
+  BreakThirdDirectory(dir / "broken.tif");
+  WriteFile(dir / "text.tif", "not a TIFF file");
+  RunResult run = RunProgram({"broken.tif", "/l", "/r", "/ndone"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  std::vector<std::string> messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 8u);
+  EXPECT_EQ(messages[4], "2 file(s) written");
+  EXPECT_EQ(messages[5], "Could not delete 'broken.tif'");
+  EXPECT_EQ(messages[6], "File 'done' touched");
+  EXPECT_TRUE(FileExists(dir / "broken.tif"));
+  ExpectPagesSplit(dir / "broken.tif", dir / "broken", 2);
+
+  RunProgram({"text.tif", "/r"}, dir.path());
+  EXPECT_EQ(ReadFile(dir / "text.tif"), "not a TIFF file");
+}
+
+TEST(PostSplit, RemovesMovesAndTouchesInThatOrder) {
+  TempDir dir;
+  mkdir((dir / "in").c_str(), 0755);
+  mkdir((dir / "out").c_str(), 0755);
+  ASSERT_TRUE(WriteTiffFile(dir / "in/fax.tif", SimplePages(2)));
+  std::string input = ReadFile(dir / "in/fax.tif");
+  WriteFile(dir / "in/fax.dat", "companion");
+  WriteFile(dir / "out/done.flg", "stale content");
+  RunResult run =
+      RunProgram({"in\\fax.tif", "/pout", "/min\\fax.dat", "/ndone.flg", "/r", "/l"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  std::vector<std::string> messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 9u);
+  EXPECT_EQ(messages[4], "2 file(s) written");
+  EXPECT_EQ(messages[5], "File 'in\\fax.tif' deleted");
+  EXPECT_EQ(messages[6], "File 'in\\fax.dat' moved to 'out\\fax.dat'");
+  EXPECT_EQ(messages[7], "File 'out\\done.flg' touched");
+  EXPECT_FALSE(FileExists(dir / "in/fax.tif"));
+  EXPECT_FALSE(FileExists(dir / "in/fax.dat"));
+  EXPECT_EQ(ReadFile(dir / "out/fax.dat"), "companion");
+  EXPECT_TRUE(FileExists(dir / "out/done.flg"));
+  EXPECT_EQ(ReadFile(dir / "out/done.flg"), "");
+  WriteFile(dir / "in/fax.tif", input);
+  ExpectPagesSplit(dir / "in/fax.tif", dir / "out/fax", 2);
+}
+
+TEST(PostSplit, AMoveNeverReplacesAnExistingDestination) {
+  TempDir dir;
+  mkdir((dir / "out").c_str(), 0755);
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
+  WriteFile(dir / "fax.dat", "new");
+  WriteFile(dir / "out/fax.dat", "old");
+  RunProgram({"fax.tif", "/pout", "/mfax.dat", "/l"}, dir.path());
+  EXPECT_EQ(Messages(dir)[4], "Could not move 'fax.dat' to 'out\\fax.dat'");
+  EXPECT_EQ(ReadFile(dir / "fax.dat"), "new");
+  EXPECT_EQ(ReadFile(dir / "out/fax.dat"), "old");
+}
+
+TEST(PostSplit, WithoutAnOutputDirectoryTheCompanionAndNotifyFileGoToTheCurrentOne) {
+  TempDir dir;
+  mkdir((dir / "in").c_str(), 0755);
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
+  WriteFile(dir / "in/fax.dat", "companion");
+  RunProgram({"fax.tif", "/min\\fax.dat", "/nready", "/l"}, dir.path());
+  std::vector<std::string> messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 7u);
+  EXPECT_EQ(messages[4], "File 'in\\fax.dat' moved to 'fax.dat'");
+  EXPECT_EQ(messages[5], "File 'ready' touched");
+  EXPECT_EQ(ReadFile(dir / "fax.dat"), "companion");
+  EXPECT_TRUE(FileExists(dir / "ready"));
+}
+
+TEST(PostSplit, ANotifyPathWithABackslashNamesThatPathAsWritten) {
+  TempDir dir;
+  mkdir((dir / "out").c_str(), 0755);
+  mkdir((dir / "flags").c_str(), 0755);
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
+  RunProgram({"fax.tif", "/pout", "/nflags\\done.flg", "/l"}, dir.path());
+  EXPECT_EQ(Messages(dir)[4], "File 'flags\\done.flg' touched");
+  EXPECT_TRUE(FileExists(dir / "flags/done.flg"));
+  EXPECT_FALSE(FileExists(dir / "out/done.flg"));
+}
+
+TEST(PostSplit, DestinationsThatDoNotFitFailTheirStep) {
+  TempDir dir;
+  // Four nested directories: 999 characters, each component within the file system's limit.
+  std::string deep;
+  for (int level = 0; level < 4; ++level) {
+    deep += (level > 0 ? "\\" : "") + std::string(249, 'd');
+    std::string native = deep;
+    for (char& c : native) c = c == '\\' ? '/' : c;
+    ASSERT_EQ(mkdir((dir / native).c_str(), 0755), 0);
+  }
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
+  std::string longName(100, 'c');
+  WriteFile(dir / longName, "companion");
+  RunResult run =
+      RunProgram({"fax.tif", "/p" + deep, "/m" + longName, "/n" + longName, "/l"}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  std::vector<std::string> messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 7u);
+  // The line is cut to the message buffer; the step failed without touching either file.
+  EXPECT_EQ(messages[4].rfind("Could not move '" + longName + "' to '" + deep.substr(0, 500), 0),
+            0u);
+  EXPECT_EQ(messages[5].rfind("Could not touch '" + deep + "\\ccc", 0), 0u);
+  EXPECT_EQ(ReadFile(dir / longName), "companion");
+}
+
+}  // namespace
