@@ -187,6 +187,9 @@ int CopyChunks(TIFF* input, TIFF* output, tmsize_t decodedSize, uint32_t chunks,
   uint32_t held = TIFFGetField(input, byteCountsTag, &counts) && counts != nullptr
                       ? HeldByteCounts(input, chunks)
                       : 0;
+  // No chunk can hold more bytes than the whole file; a count that claims so comes from a
+  // damaged directory, and its read would fail after a needless, possibly huge, allocation.
+  uint64_t fileSize = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
   int copied = 1;
   for (uint32_t i = 0; i < chunks && copied; ++i) {
     // Past the array the library's raw read would report the index out of range; end the copy
@@ -196,6 +199,10 @@ int CopyChunks(TIFF* input, TIFF* output, tmsize_t decodedSize, uint32_t chunks,
       break;
     }
     uint64_t count = counts[i];
+    if (count > fileSize) {
+      copied = 0;
+      break;
+    }
     if (count > size) {
       void* grown = count <= static_cast<uint64_t>(TIFF_TMSIZE_T_MAX)
                         ? _TIFFrealloc(buffer, static_cast<tmsize_t>(count))
