@@ -4,12 +4,16 @@ BUILD_ASAN ?= build-asan
 JOBS ?= $(shell nproc)
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps build demo check check-sanitize clean windows check-windows dist
+.PHONY: all deps test-deps build demo check check-sanitize clean windows check-windows dist
 
 all: build
 
 deps:
 	scripts/install-deps
+
+# ImageMagick decodes pages in the tests that check outputs with a reader other than libtiff.
+test-deps:
+	scripts/install-deps imagemagick
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -23,10 +27,10 @@ demo: build
 	@echo "--- pages written to $(BUILD)/demo/out:" && ls -l $(BUILD)/demo/out
 	@echo "--- $(BUILD)/demo/folicant.log:" && tr -d '\r' < $(BUILD)/demo/folicant.log
 
-check: build
+check: build test-deps
 	cd $(BUILD) && ctest --output-on-failure
 
-check-sanitize: deps
+check-sanitize: deps test-deps
 	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DFOLICANT_SANITIZE=ON >/dev/null
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	cd $(BUILD_ASAN) && ctest --output-on-failure

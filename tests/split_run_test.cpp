@@ -363,3 +363,41 @@ TEST(PostSplit, DestinationsThatDoNotFitFailTheirStep) {
 }
 
 }  // namespace
+
+namespace {
+
+const char kImageMagick[] = "/usr/bin/convert";
+
+int Shell(const std::string& directory, const std::string& command) {
+  return system(("cd '" + directory + "' && " + command + " 2>/dev/null").c_str());
+}
+
+TEST(SplitRun, PagesMadeByAnotherToolDecodeToTheSamePixelsThere) {
+  if (!FileExists(kImageMagick)) GTEST_SKIP() << "ImageMagick is not installed";
+  TempDir dir;
+  const std::string convert = kImageMagick;
+  ASSERT_EQ(Shell(dir.path(), convert +
+                                  " -size 320x240 pattern:checkerboard pattern:bricks "
+                                  "pattern:hexagons -type bilevel -compress Group4 fax.tif"),
+            0);
+  ASSERT_EQ(Shell(dir.path(), convert +
+                                  " -size 320x240 gradient:red-blue radial-gradient:yellow-green "
+                                  "pattern:circles -type truecolor -compress JPEG -quality 80 "
+                                  "photo.tif"),
+            0);
+  for (const char* name : {"fax", "photo"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(RunProgram({std::string(name) + ".tif"}, dir.path()).status, 0);
+    for (int page = 0; page < 3; ++page) {
+      std::string input = std::string(name) + ".tif[" + std::to_string(page) + "]";
+      std::string output = Name(name, page);
+      ASSERT_EQ(Shell(dir.path(), convert + " '" + input + "' rgba:in.rgba"), 0);
+      ASSERT_EQ(Shell(dir.path(), convert + " '" + output + "' rgba:out.rgba"), 0) << output;
+      std::string decoded = ReadFile(dir / "in.rgba");
+      EXPECT_FALSE(decoded.empty());
+      EXPECT_TRUE(decoded == ReadFile(dir / "out.rgba")) << output;
+    }
+  }
+}
+
+}  // namespace
