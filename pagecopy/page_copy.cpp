@@ -176,13 +176,6 @@ int CopyChunks(TIFF* input, TIFF* output, tmsize_t decodedSize, uint32_t chunks,
   // _TIFFmalloc(0) returns no block at all, which would read as an allocation failure; a page
   // without chunks has nothing to copy.
   if (chunks == 0) return 1;
-  // libtiff 4.5 keeps the counts of tags 279 and 325 as 64-bit numbers, and a stored count may
-  // exceed the decoded size (incompressible data), so the size is tracked in 64 bits too. A
-  // decoded size of 0 means the library could not work it out; the buffer then starts at one
-  // byte and grows like any other.
-  uint64_t size = decodedSize > 0 ? static_cast<uint64_t>(decodedSize) : 1;
-  void* buffer = _TIFFmalloc(static_cast<tmsize_t>(size));
-  if (buffer == nullptr) return 0;
   uint64_t* counts = nullptr;
   uint32_t held = TIFFGetField(input, byteCountsTag, &counts) && counts != nullptr
                       ? HeldByteCounts(input, chunks)
@@ -190,6 +183,19 @@ int CopyChunks(TIFF* input, TIFF* output, tmsize_t decodedSize, uint32_t chunks,
   // No chunk can hold more bytes than the whole file; a count that claims so comes from a
   // damaged directory, and its read would fail after a needless, possibly huge, allocation.
   uint64_t fileSize = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
+  // libtiff 4.5 keeps the counts of tags 279 and 325 as 64-bit numbers, and a stored count may
+  // exceed the decoded size (incompressible data), so the size is tracked in 64 bits too. A
+  // decoded size of 0 means the library could not work it out; the buffer then starts at one
+  // byte and grows like any other. Nor does it start larger than the largest chunk it will
+  // hold: a damaged directory can claim gigabytes of decoded size for a file of a few bytes.
+  uint64_t largest = 1;
+  for (uint32_t i = 0; i < held; ++i) {
+    if (counts[i] > largest && counts[i] <= fileSize) largest = counts[i];
+  }
+  uint64_t size = decodedSize > 0 ? static_cast<uint64_t>(decodedSize) : 1;
+  if (size > largest) size = largest;
+  void* buffer = _TIFFmalloc(static_cast<tmsize_t>(size));
+  if (buffer == nullptr) return 0;
   int copied = 1;
   for (uint32_t i = 0; i < chunks && copied; ++i) {
     // Past the array the library's raw read would report the index out of range; end the copy

@@ -218,6 +218,29 @@ TEST(Faults, ByteCountsBeyondTheFileFailThePageWithoutAHugeAllocation) {
   ExpectEarlyEnd(dir, "Writing 'liar.000'", "liar.tif", input);
 }
 
+TEST(Faults, AHugeClaimedTileSizeInATinyFileNeedsNoHugeBuffer) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(1);
+  pages[0].tileWidth = 16;
+  pages[0].tileLength = 16;
+  ASSERT_TRUE(WriteTiffFile(dir / "tall.tif", pages));
+  // 16 by 65520 samples of 65535 bits: a decoded tile of 8 GiB, in a file of a few KiB.
+  ASSERT_TRUE(PatchTagValue(dir / "tall.tif", TIFFTAG_TILELENGTH, 0, 65520));
+  ASSERT_TRUE(PatchTagValue(dir / "tall.tif", TIFFTAG_BITSPERSAMPLE, 0, 65535));
+  std::string input = ReadFile(dir / "tall.tif");
+  RunLimits limits;
+#if !defined(__SANITIZE_ADDRESS__)
+  // With 512 MiB of address space a buffer of the claimed size cannot even be had.
+  if (getenv("FOLICANT_LAUNCHER") == nullptr) limits.memoryLimit = 512LL << 20;
+#endif
+  RunResult run = RunProgram({"tall.tif", "/l"}, dir.path(), limits);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadFile(dir / "tall.tif"), input);
+  std::vector<std::string> messages = Messages(dir);
+  ASSERT_EQ(messages.size(), 5u);
+  EXPECT_EQ(messages[3], "1 file(s) written");
+}
+
 // Points the last directory's next-directory offset back at the first directory.
 void LoopDirectories(const std::string& path) {
   std::string bytes = ReadFile(path);

@@ -75,6 +75,11 @@ RunResult RunWords(std::vector<std::string> words, const std::string& directory,
       struct rlimit limit = {bytes, bytes};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
     }
+    if (limits.memoryLimit > 0) {
+      rlim_t bytes = static_cast<rlim_t>(limits.memoryLimit);
+      struct rlimit limit = {bytes, bytes};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+    }
     if (limits.unprivileged && geteuid() == 0) {
       const gid_t nobody = 65534;
       if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(127);

@@ -12,6 +12,7 @@ struct RunResult {
 
 struct RunLimits {
   long long fileSizeLimit = 0;  // non-zero: RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
+  long long memoryLimit = 0;    // non-zero: RLIMIT_AS in bytes (not for sanitizer builds)
   // Run as the user nobody when the tests run as root, so that file modes apply; `directory`
   // must then be open to that user.
   bool unprivileged = false;
