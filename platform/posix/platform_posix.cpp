@@ -2,7 +2,9 @@
 // rebuilt from link/rename primitives that never replace a destination.
 #include <errno.h>
 #include <fcntl.h>
+#include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,6 +71,134 @@ int CopyThenRemove(const char* source, const char* destination) {
   return ok;
 }
 
+// libtiff's I/O on a file, as TIFFOpen would install it less two costs a split pays per strip.
+// libtiff seeks before every read and before every strip it writes, and each lseek is a system
+// call; here the position and the length are kept in the process, which is the only writer of a
+// file it has open. Small reads (directories, fax strips, the pieces libtiff cuts a large
+// uncompressed strip into) are served from a window read ahead in one call; larger ones go
+// straight into the caller's buffer. No file is memory-mapped, and no write is held back, so a
+// failed write fails the libtiff call that made it, as before.
+struct TiffFile {
+  int fd;
+  uint64_t position;
+  uint64_t size;
+  unsigned char* window;  // allocated at the first small read
+  uint64_t windowStart;
+  size_t windowLength;
+};
+
+constexpr size_t kReadWindowSize = 256 * 1024;
+constexpr size_t kSmallRead = 64 * 1024;
+
+tmsize_t ReadTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
+  TiffFile* file = static_cast<TiffFile*>(handle);
+  if (size < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  size_t wanted = static_cast<size_t>(size);
+  if (wanted < kSmallRead) {
+    bool inside = file->position >= file->windowStart &&
+                  file->position - file->windowStart + wanted <= file->windowLength;
+    if (!inside) {
+      if (file->window == nullptr) {
+        file->window = static_cast<unsigned char*>(malloc(kReadWindowSize));
+        if (file->window == nullptr) return -1;
+      }
+      file->windowLength = 0;
+      ssize_t got;
+      do {
+        got = pread(file->fd, file->window, kReadWindowSize, static_cast<off_t>(file->position));
+      } while (got < 0 && errno == EINTR);
+      if (got < 0) return -1;
+      file->windowStart = file->position;
+      file->windowLength = static_cast<size_t>(got);
+    }
+    size_t offset = static_cast<size_t>(file->position - file->windowStart);
+    size_t available = file->windowLength > offset ? file->windowLength - offset : 0;
+    size_t count = wanted < available ? wanted : available;
+    memcpy(out, file->window + offset, count);
+    file->position += count;
+    return static_cast<tmsize_t>(count);
+  }
+  size_t done = 0;
+  while (done < wanted) {
+    ssize_t got =
+        pread(file->fd, out + done, wanted - done, static_cast<off_t>(file->position + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      file->position += done;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  file->position += done;
+  return static_cast<tmsize_t>(done);
+}
+
+tmsize_t WriteTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
+  TiffFile* file = static_cast<TiffFile*>(handle);
+  if (size < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  const unsigned char* data = static_cast<const unsigned char*>(buffer);
+  size_t wanted = static_cast<size_t>(size);
+  file->windowLength = 0;
+  size_t done = 0;
+  while (done < wanted) {
+    ssize_t put =
+        pwrite(file->fd, data + done, wanted - done, static_cast<off_t>(file->position + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      file->position += done;
+      if (file->position > file->size) file->size = file->position;
+      return -1;
+    }
+    done += static_cast<size_t>(put);
+  }
+  file->position += done;
+  if (file->position > file->size) file->size = file->position;
+  return static_cast<tmsize_t>(done);
+}
+
+toff_t SeekTiffFile(thandle_t handle, toff_t offset, int whence) {
+  TiffFile* file = static_cast<TiffFile*>(handle);
+  int64_t base = whence == SEEK_SET   ? 0
+                 : whence == SEEK_CUR ? static_cast<int64_t>(file->position)
+                 : whence == SEEK_END ? static_cast<int64_t>(file->size)
+                                      : -1;
+  int64_t target = base + static_cast<int64_t>(offset);
+  if (base < 0 || target < 0) {
+    errno = EINVAL;
+    return static_cast<toff_t>(-1);
+  }
+  file->position = static_cast<uint64_t>(target);
+  return file->position;
+}
+
+int CloseTiffFile(thandle_t handle) {
+  TiffFile* file = static_cast<TiffFile*>(handle);
+  int result = close(file->fd);
+  free(file->window);
+  free(file);
+  return result;
+}
+
+toff_t SizeOfTiffFile(thandle_t handle) {
+  struct stat info;
+  if (fstat(static_cast<TiffFile*>(handle)->fd, &info) != 0) return 0;
+  return static_cast<toff_t>(info.st_size);
+}
+
+int MapNothing(thandle_t, void**, toff_t*) {
+  return 0;
+}
+
+void UnmapNothing(thandle_t, void*, toff_t) {}
+
 }  // namespace
 
 void ShowUsageBox(const char* text) {
@@ -92,7 +222,33 @@ int AppendToFile(const char* path, const char* data, size_t length) {
 TIFF* OpenTiff(const char* path, const char* mode) {
   char native[kNativePathSize];
   if (!ToNativePath(path, native)) return nullptr;
-  return TIFFOpen(native, mode);
+  // The flags and the message on failure are those of libtiff's own TIFFOpen.
+  int flags;
+  if (mode[0] == 'r') {
+    flags = mode[1] == '+' ? O_RDWR : O_RDONLY;
+  } else if (mode[0] == 'w' || mode[0] == 'a') {
+    flags = O_RDWR | O_CREAT | (mode[0] == 'w' ? O_TRUNC : 0);
+  } else {
+    TIFFErrorExt(nullptr, "TIFFOpen", "\"%s\": Bad mode", mode);
+    return nullptr;
+  }
+  int fd = open(native, flags, 0666);
+  if (fd < 0) {
+    TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", native, strerror(errno));
+    return nullptr;
+  }
+  TiffFile* file = static_cast<TiffFile*>(calloc(1, sizeof(TiffFile)));
+  if (file == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  file->fd = fd;
+  struct stat info;
+  if (fstat(fd, &info) == 0) file->size = static_cast<uint64_t>(info.st_size);
+  TIFF* tiff = TIFFClientOpen(native, mode, file, ReadTiffFile, WriteTiffFile, SeekTiffFile,
+                              CloseTiffFile, SizeOfTiffFile, MapNothing, UnmapNothing);
+  if (tiff == nullptr) CloseTiffFile(file);
+  return tiff;
 }
 
 int GetFileIdentity(const char* path, FileIdentity* identity) {
