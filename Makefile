@@ -4,7 +4,7 @@ BUILD_ASAN ?= build-asan
 JOBS ?= $(shell nproc)
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps test-deps build demo check check-sanitize clean windows check-windows dist
+.PHONY: all deps test-deps build demo check check-sanitize clean windows check-windows dist bench
 
 all: build
 
@@ -53,3 +53,8 @@ dist: windows
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN)
+
+# Times folicant against cp, split, Pillow and ImageMagick on a generated corpus (see
+# BENCHMARKS.md); takes about half an hour and a few GB under bench/out. Not part of check.
+bench:
+	bench/run
