@@ -288,6 +288,18 @@ TEST(Faults, ADirectoryGivenAsTheInputIsKept) {
   EXPECT_EQ(stat((dir / "folder.tif").c_str(), &info), 0);
 }
 
+// The run showed the usage and did nothing else: its text on standard error on Linux; nothing
+// there from folicant.exe, which shows it in a box (closed at once by wine without a display),
+// and would have left libtiff's complaint there had it taken a token for an input.
+void ExpectUsageOnly(const RunResult& run) {
+  EXPECT_EQ(run.status, 0);
+  if (RunsUnderWine()) {
+    EXPECT_EQ(run.standardError, "");
+  } else {
+    EXPECT_NE(run.standardError.find("usage: folicant"), std::string::npos);
+  }
+}
+
 TEST(BadCommandLines, OverlongTailsNamesAndTokenCountsHaveDefinedOutcomes) {
   TempDir dir;
   std::string tail(10000, 'x');
@@ -302,14 +314,12 @@ TEST(BadCommandLines, OverlongTailsNamesAndTokenCountsHaveDefinedOutcomes) {
   for (int i = 0; i < 1000; ++i) tokens.push_back(i == 500 ? "a.tif" : "/x");
   tokens.push_back("/l");
   run = RunProgram(tokens, dir.path());
-  EXPECT_EQ(run.status, 0);
+  ExpectUsageOnly(run);
   EXPECT_FALSE(FileExists(dir / "folicant.log"));
-  EXPECT_NE(run.standardError.find("usage: folicant"), std::string::npos);
 
   for (const char* lone : {"/", "-"}) {
-    run = RunProgram({lone}, dir.path());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.standardError.find("usage: folicant"), std::string::npos);
+    SCOPED_TRACE(lone);
+    ExpectUsageOnly(RunProgram({lone}, dir.path()));
   }
 }
 
