@@ -243,8 +243,11 @@ TIFF* OpenTiff(const char* path, const char* mode) {
     return nullptr;
   }
   file->fd = fd;
+  // A file just truncated is empty; only one opened to read or extend needs its length asked.
   struct stat info;
-  if (fstat(fd, &info) == 0) file->size = static_cast<uint64_t>(info.st_size);
+  if ((flags & O_TRUNC) == 0 && fstat(fd, &info) == 0) {
+    file->size = static_cast<uint64_t>(info.st_size);
+  }
   TIFF* tiff = TIFFClientOpen(native, mode, file, ReadTiffFile, WriteTiffFile, SeekTiffFile,
                               CloseTiffFile, SizeOfTiffFile, MapNothing, UnmapNothing);
   if (tiff == nullptr) CloseTiffFile(file);
