@@ -10,8 +10,8 @@ are slow, so they take part only in the first rounds, and a peer whose first run
 minute (--peer-patience) runs only once.
 
 After the rounds, the last pages each tool left are checked against the input: the page count,
-whether each page kept the input page's compression (and predictor), and whether it decodes to the
-same pixels.
+whether each page kept the input page's compression (and its predictor), and whether it decodes to
+the same pixels.
 """
 import argparse
 import hashlib
@@ -162,7 +162,7 @@ class Bench:
                                 "same_bytes": concatenation_equals(source, out)}
                 continue
             names = sorted(os.listdir(out))
-            kept = equal = 0
+            kept = equal = predictor_changed = 0
             max_difference = 0
             for index, name in enumerate(names[:pages]):
                 digest = page_digests(os.path.join(out, name))
@@ -170,12 +170,14 @@ class Bench:
                     continue
                 page = digest[0]
                 want = reference[index]
-                kept += page["compression"] == want["compression"] and page["predictor"] == want["predictor"]
+                kept += page["compression"] == want["compression"]
+                predictor_changed += page["predictor"] != want["predictor"]
                 if page["pixels"] == want["pixels"]:
                     equal += 1
                 elif workload == "jpeg40":
                     max_difference = max(max_difference, pixel_difference(source, index, os.path.join(out, name)))
             checks[tool] = {"files": len(names), "kept_compression": kept, "decode_equal": equal,
+                            "predictor_changed": predictor_changed,
                             "example": page_digests(os.path.join(out, names[0]))[0] if names else None,
                             "max_difference": max_difference}
         checks["input"] = reference[0]
@@ -297,6 +299,8 @@ def format_table(results):
             else:
                 pages = str(check.get("files"))
                 kept = "%d/%d" % (check.get("kept_compression", 0), result["pages"])
+                if check.get("predictor_changed"):
+                    kept += " (predictor changed on %d)" % check["predictor_changed"]
                 equal = "%d/%d" % (check.get("decode_equal", 0), result["pages"])
                 if check.get("max_difference"):
                     equal += " (max diff %d)" % check["max_difference"]
