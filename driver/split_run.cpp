@@ -120,6 +120,10 @@ int RunSplit() {
       if (!identityKnown || IsTheInput(perFileName, inputIdentity)) return 0;
       outputTiff = OpenTiff(perFileName, mode);
       if (outputTiff == nullptr || !CopyPage(inputTiff, outputTiff)) return 0;
+      // The directory is written here rather than inside TIFFClose, which cannot report a
+      // failure: a disk that fills up now must end the run like a failed page, not count an
+      // output without a directory as written (and let /r remove the input).
+      if (!TIFFFlush(outputTiff)) return 0;
       TIFFClose(outputTiff);
       outputTiff = nullptr;
       // A directory that cannot be read also ends the loop; only the real last one means that

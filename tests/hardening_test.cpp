@@ -59,6 +59,19 @@ TEST(Faults, AWriteThatFailsMidPageEndsTheRunAndKeepsTheInput) {
   EXPECT_EQ(CountDirectories(dir / "out/fax.000"), 1);
 }
 
+TEST(Faults, ADirectoryThatCannotBeWrittenEndsTheRunAndKeepsTheInput) {
+  if (getenv("FOLICANT_LAUNCHER") != nullptr) GTEST_SKIP() << "file size limits need a native run";
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(2, 64, 64);  // one strip of 4096 bytes a page
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", pages));
+  std::string input = ReadFile(dir / "fax.tif");
+  RunLimits limits;
+  limits.fileSizeLimit = 8 + 4096 + 40;  // the header and the data fit, the directory does not
+  RunResult run = RunProgram({"fax.tif", "/l", "/r", "/ndone"}, dir.path(), limits);
+  EXPECT_EQ(run.status, 0);
+  ExpectEarlyEnd(dir, "Writing 'fax.000'", "fax.tif", input);
+}
+
 TEST(Faults, OutputsThatCannotBeCreatedEndTheRun) {
   TempDir dir;
   chmod(dir.path().c_str(), 0777);
