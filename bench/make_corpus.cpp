@@ -130,7 +130,8 @@ void SetDocumentPage(Mask& mask, const std::vector<Glyph>& font, Random& random,
       int rows = random.Between(3, 8), columns = random.Between(2, 5);
       int width = right - left, height = rows * lineHeight;
       if (y + height >= lastLine) break;
-      for (int r = 0; r <= rows; ++r) mask.Fill(left, y + r * lineHeight, right, y + r * lineHeight + 2);
+      for (int r = 0; r <= rows; ++r)
+        mask.Fill(left, y + r * lineHeight, right, y + r * lineHeight + 2);
       for (int c = 0; c <= columns; ++c) {
         int x = left + c * (width - 2) / columns;
         mask.Fill(x, y, x + 2, y + height);
@@ -184,7 +185,9 @@ struct Field {
   int gridWidth, fineWidth;
   std::vector<uint8_t> coarseGrid, fineGrid;
   Field(Random& random, int width, int height, int coarseCell, int fineCell)
-      : coarse(coarseCell), fine(fineCell), gridWidth(width / coarseCell + 2),
+      : coarse(coarseCell),
+        fine(fineCell),
+        gridWidth(width / coarseCell + 2),
         fineWidth(width / fineCell + 2) {
     coarseGrid.resize(static_cast<size_t>(gridWidth) * (height / coarseCell + 2) * 3);
     for (uint8_t& v : coarseGrid) v = static_cast<uint8_t>(random.Between(20, 235));
@@ -248,7 +251,8 @@ bool WriteFax(TIFF* tiff, const std::vector<Glyph>& font, int pages) {
     TIFFSetField(tiff, TIFFTAG_YRESOLUTION, 196.0);
     TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     SetPageTags(tiff, page, pages);
-    if (!Check(TIFFWriteEncodedStrip(tiff, 0, packed.data(), static_cast<tmsize_t>(packed.size())) >= 0,
+    if (!Check(TIFFWriteEncodedStrip(tiff, 0, packed.data(),
+                                     static_cast<tmsize_t>(packed.size())) >= 0,
                "fax strip") ||
         !Check(TIFFWriteDirectory(tiff), "fax directory")) {
       return false;
@@ -302,7 +306,8 @@ bool WriteScan(TIFF* tiff, const std::vector<Glyph>& font, int pages) {
           if (y + 1 < height) coverage = (coverage * 3 + m[width]) / 4;
           uint64_t bits = grain.Next();
           for (int c = 0; c < 3; ++c) {
-            int noise = (bits >> (c * 8)) % 4 == 0 ? static_cast<int>((bits >> (c * 8 + 4)) % 5) - 2 : 0;
+            int noise =
+                (bits >> (c * 8)) % 4 == 0 ? static_cast<int>((bits >> (c * 8 + 4)) % 5) - 2 : 0;
             int v = paper[c] + (ink[c] - paper[c]) * coverage / 255 + noise;
             out[c] = static_cast<uint8_t>(std::min(std::max(v, 0), 255));
           }
@@ -341,8 +346,9 @@ bool WriteRaw(TIFF* tiff, int pages) {
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, side);
     SetPageTags(tiff, page, pages);
-    if (!Check(TIFFWriteEncodedStrip(tiff, 0, image.data(), static_cast<tmsize_t>(image.size())) >= 0,
-               "raw strip") ||
+    if (!Check(
+            TIFFWriteEncodedStrip(tiff, 0, image.data(), static_cast<tmsize_t>(image.size())) >= 0,
+            "raw strip") ||
         !Check(TIFFWriteDirectory(tiff), "raw directory")) {
       return false;
     }
@@ -400,7 +406,8 @@ bool WriteJpeg(TIFF* tiff, int pages) {
       int rows = std::min(rowsPerStrip, height - s * rowsPerStrip);
       for (int r = 0; r < rows; ++r) {
         uint8_t* out = &strip[static_cast<size_t>(r) * width * 3];
-        for (int x = 0; x < width; ++x, out += 3) field.Sample(x, s * rowsPerStrip + r, grain, 7, out);
+        for (int x = 0; x < width; ++x, out += 3)
+          field.Sample(x, s * rowsPerStrip + r, grain, 7, out);
       }
       if (!Check(TIFFWriteEncodedStrip(tiff, static_cast<uint32_t>(s), strip.data(),
                                        static_cast<tmsize_t>(rows) * width * 3) >= 0,
@@ -453,7 +460,9 @@ bool WriteTiled(TIFF* tiff, int pages) {
 int main(int argc, char** argv) {
   static const char* const kAll[] = {"fax500", "scan50", "raw8", "tiny999", "jpeg40", "tiled20"};
   if (argc < 2) {
-    fprintf(stderr, "usage: folicant_make_corpus DIRECTORY [fax500|scan50|raw8|tiny999|jpeg40|tiled20]...\n");
+    fprintf(
+        stderr,
+        "usage: folicant_make_corpus DIRECTORY [fax500|scan50|raw8|tiny999|jpeg40|tiled20]...\n");
     return 2;
   }
   std::vector<std::string> wanted(argv + 2, argv + argc);

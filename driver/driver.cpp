@@ -1,6 +1,5 @@
 #include "driver/driver.h"
 
-
 #include "driver/command_line.h"
 #include "driver/entry.h"
 #include "driver/event_log.h"
