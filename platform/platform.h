@@ -23,7 +23,8 @@ void ShowUsageBox(const char* text);
 /// opened or written.
 int AppendToFile(const char* path, const char* data, size_t length);
 
-/// TIFFOpen on a composed path. Returns NULL on failure, as TIFFOpen does.
+/// Opens a TIFF file on a composed path with TIFFOpen's modes and outcomes; NULL on failure. The
+/// Linux layer gives libtiff its own read and write procedures (no mapping, no seek calls).
 TIFF* OpenTiff(const char* path, const char* mode);
 
 /// Identity of a file on its volume: two paths with equal identities name the same file.

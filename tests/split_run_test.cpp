@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -237,21 +236,9 @@ TEST(SplitRun, AnOutputBaseOver1023CharactersTouchesNoFile) {
 // Points the next-directory offset of the file's second directory past the end of the file.
 void BreakThirdDirectory(const std::string& path) {
   std::string bytes = ReadFile(path);
-  auto read32 = [&](size_t at) {
-    uint32_t value;
-    memcpy(&value, &bytes[at], 4);
-    return value;
-  };
-  auto read16 = [&](size_t at) {
-    uint16_t value;
-    memcpy(&value, &bytes[at], 2);
-    return value;
-  };
-  size_t ifd = read32(4);
-  ifd = read32(ifd + 2 + 12 * read16(ifd));
-  size_t next = ifd + 2 + 12 * read16(ifd);
-  uint32_t beyond = 0x7FFFFFF0;
-  memcpy(&bytes[next], &beyond, 4);
+  size_t ifd = ReadLe32(bytes, 4);
+  ifd = ReadLe32(bytes, ifd + 2 + 12 * ReadLe16(bytes, ifd));
+  WriteLe32(bytes, ifd + 2 + 12 * ReadLe16(bytes, ifd), 0x7FFFFFF0);
   WriteFile(path, bytes);
 }
 

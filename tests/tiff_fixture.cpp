@@ -156,6 +156,18 @@ bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32
   return fclose(file) == 0 && patched;
 }
 
+uint16_t ReadLe16(const std::string& bytes, size_t at) {
+  return static_cast<uint16_t>(LittleEndian(reinterpret_cast<const uint8_t*>(&bytes[at]), 2));
+}
+
+uint32_t ReadLe32(const std::string& bytes, size_t at) {
+  return LittleEndian(reinterpret_cast<const uint8_t*>(&bytes[at]), 4);
+}
+
+void WriteLe32(std::string& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
 int CountDirectories(const std::string& path) {
   TIFF* tiff = TIFFOpen(path.c_str(), "r");
   if (tiff == nullptr) return -1;

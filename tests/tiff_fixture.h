@@ -49,6 +49,11 @@ std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff);
 /// make. Returns false when the directory has no such tag or value.
 bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value);
 
+/// Fields of a little-endian TIFF file's bytes, for tests that damage files on purpose.
+uint16_t ReadLe16(const std::string& bytes, size_t at);
+uint32_t ReadLe32(const std::string& bytes, size_t at);
+void WriteLe32(std::string& bytes, size_t at, uint32_t value);
+
 /// Number of directories in the file at `path`, -1 when it cannot be opened.
 int CountDirectories(const std::string& path);
 
