@@ -10,10 +10,4 @@
 /// 0 when the data copy failed (the strips or tiles before the failure stay written).
 int CopyPage(TIFF* input, TIFF* output);
 
-/// Raw copy of every strip; 1 on success, 0 on failure.
-int CopyStripData(TIFF* input, TIFF* output);
-
-/// Raw copy of every tile; 1 on success, 0 on failure.
-int CopyTileData(TIFF* input, TIFF* output);
-
 #endif  // FOLICANT_PAGECOPY_PAGE_COPY_H_
