@@ -78,6 +78,17 @@ void TakeInput(const char* token) {
   inputName = LastComponent(inputPath);
 }
 
+void ReadTokens() {
+  for (int slot = 1; slot <= tokenCount; ++slot) {
+    const char* token = tokenTable[slot];
+    if (token[0] == '/' || token[0] == '-') {
+      ReadOption(slot);
+    } else if (!splitOptions.inputSeen) {
+      TakeInput(token);
+    }
+  }
+}
+
 }  // namespace
 
 void ComposeMessage(const char* format, ...) {
@@ -89,14 +100,14 @@ void ComposeMessage(const char* format, ...) {
 
 void ParseCommandLine(char* tail) {
   CollectTokens(tail);
-  for (int slot = 1; slot <= tokenCount; ++slot) {
-    const char* token = tokenTable[slot];
-    if (token[0] == '/' || token[0] == '-') {
-      ReadOption(slot);
-    } else if (!splitOptions.inputSeen) {
-      TakeInput(token);
-    }
+  ReadTokens();
+}
+
+void ParseArguments(int count, char* const* arguments) {
+  for (int i = 0; i < count && tokenCount < kTokenSlots - 1; ++i) {
+    if (arguments[i][0] != '\0') tokenTable[++tokenCount] = arguments[i];
   }
+  ReadTokens();
 }
 
 const char* OptionValue(int32_t slot) {

@@ -41,8 +41,13 @@ extern const char kUsageText[];
 void ComposeMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// Tokenises `tail` in place (at runs of spaces and tabs, 99 tokens at most) and fills tokenTable,
-/// splitOptions, inputPath and inputName.
+/// splitOptions, inputPath and inputName. Windows: the process gets one command line.
 void ParseCommandLine(char* tail);
+
+/// Takes every non-empty argument as one token as it stands, blanks included (99 tokens at most),
+/// and fills the same state; the arguments must live until the process ends. Linux: the process
+/// gets its arguments apart, and a name holding a blank is one name.
+void ParseArguments(int count, char* const* arguments);
 
 /// The value of the option whose token stands in `slot` (non-zero): its text from the third
 /// character on.

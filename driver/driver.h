@@ -7,4 +7,8 @@
 /// name it logs "No input file specified" and shows the usage text instead.
 void DriverMain(char* tail);
 
+/// The same sequence for a process that gets its arguments apart: the invocation line shows them
+/// joined with single spaces, and every non-empty argument is one token.
+void DriverMainWithArguments(int count, char* const* arguments);
+
 #endif  // FOLICANT_DRIVER_DRIVER_H_

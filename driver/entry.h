@@ -7,4 +7,8 @@
 /// with status 1 instead.
 int RunFolicant(char* tail);
 
+/// The same for the arguments one by one (`count` of them, living until the process ends): each
+/// non-empty argument is one token, blanks and all.
+int RunFolicantWithArguments(int count, char* const* arguments);
+
 #endif  // FOLICANT_DRIVER_ENTRY_H_

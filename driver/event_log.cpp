@@ -9,8 +9,8 @@ namespace {
 
 const char kLogFileName[] = "folicant.log";
 
-// Field, message with every LF doubled into CR LF, and the closing CR LF.
-char lineBuffer[kTimestampFieldLength + 2 * kMessageBufferSize + 2];
+// Field, message and the closing CR LF.
+char lineBuffer[kTimestampFieldLength + kMessageBufferSize + 2];
 
 // Writes `value` as two digits, keeping its last two when it has more, 00 when negative.
 char* PutTwoDigits(char* out, int value) {
@@ -61,9 +61,9 @@ void LogEvent(const char* message) {
   }
   length = kTimestampFieldLength;
   // Messages come from messageBuffer or fixed texts, so they fit; stop short of the end regardless.
-  for (const char* p = message; *p != '\0' && length + 4 <= sizeof lineBuffer; ++p) {
-    if (*p == '\n') lineBuffer[length++] = '\r';
-    lineBuffer[length++] = *p;
+  // A CR or LF from a name would start a line of the name's choosing, so it is written as '?'.
+  for (const char* p = message; *p != '\0' && length + 3 <= sizeof lineBuffer; ++p) {
+    lineBuffer[length++] = *p == '\r' || *p == '\n' ? '?' : *p;
   }
   lineBuffer[length++] = '\r';
   lineBuffer[length++] = '\n';

@@ -8,9 +8,10 @@
 
 constexpr size_t kTimestampFieldLength = 24;
 
-/// Appends the line "<timestamp field><message>\r\n" when logging is on; every line feed inside
-/// the message is written as CR LF. The message is written as it stands ('%' is text). A log that
-/// cannot be opened or written loses the line and nothing else happens.
+/// Appends the line "<timestamp field><message>\r\n" when logging is on; every CR and LF inside
+/// the message is written as '?', so a message never spans lines. The message is written as it
+/// stands otherwise ('%' is text). A log that cannot be opened or written (a link, a FIFO, a file
+/// at the file-size limit) loses the line and nothing else happens.
 void LogEvent(const char* message);
 
 /// Writes the 24-character field "Www mm/dd/yy HH:MM:SS:  " for `when` into `field`, which holds

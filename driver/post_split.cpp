@@ -32,9 +32,15 @@ int ReplaceWholePath(const char* path) {
   return 1;
 }
 
+// Set once /r has removed the input; its name is then free for the notify file.
+int inputRemoved;
+
 void RemoveInput() {
-  // An input that was not split to its last page is never removed.
-  if (inputFullySplit && RemoveFile(inputPath) == 0) {
+  // An input that was not split to its last page is never removed, nor one whose outputs are not
+  // yet on the disk, nor a name that no longer holds the file that was split.
+  if (inputFullySplit && SyncDirectoryOf(outputPath) &&
+      RemoveFileIfSame(inputPath, inputIdentity) == 0) {
+    inputRemoved = 1;
     ComposeMessage("File '%s' deleted", inputPath);
   } else {
     ComposeMessage("Could not delete '%s'", inputPath);
@@ -71,8 +77,10 @@ void TouchNotifyFile() {
     LogEvent(messageBuffer);
     return;
   }
-  RemoveFile(outputPath);
-  if (TouchFile(outputPath)) {
+  // The notify file never replaces the input while it exists, nor an output of this run.
+  int refused = (!inputRemoved && NameIsOneOf(outputPath, &inputIdentity, 1)) ||
+                NameIsOneOf(outputPath, outputIdentities, outputsCreated);
+  if (!refused && RecreateEmptyFile(outputPath)) {
     ComposeMessage("File '%s' touched", outputPath);
   } else {
     ComposeMessage("Could not touch '%s'", outputPath);
@@ -83,6 +91,7 @@ void TouchNotifyFile() {
 }  // namespace
 
 void RunPostSplitActions() {
+  inputRemoved = 0;
   if (splitOptions.removeInputFlag) RemoveInput();
   if (splitOptions.companionFileSlot != 0) MoveCompanion();
   if (splitOptions.notifyFileSlot != 0) TouchNotifyFile();

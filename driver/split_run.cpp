@@ -1,5 +1,6 @@
 #include "driver/split_run.h"
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,6 +12,9 @@
 char outputPath[kPathBufferSize];
 int fileCounter;
 int inputFullySplit;
+FileIdentity inputIdentity;
+FileIdentity outputIdentities[kMaxOutputFiles];
+int outputsCreated;
 
 namespace {
 
@@ -68,12 +72,36 @@ void OutputModeFor(TIFF* input, char* mode) {
   *mode = '\0';
 }
 
-// Refuses a name that is the open input itself (the same path, or a link to it): creating it
-// would empty the input while it is being read.
-int IsTheInput(const char* path, const FileIdentity& input) {
-  FileIdentity candidate;
-  return GetFileIdentity(path, &candidate) && candidate.volume == input.volume &&
-         candidate.index == input.index;
+// libtiff reads a next-directory pointer cut off by the end of the file as 0, "no more
+// directories", yet the file may have gone on. The directory is the last only when its whole
+// pointer (after the entry count and the entries: 2 + 12n + 4 bytes, BigTIFF 8 + 20n + 8) lies
+// inside the file and reads zero. Read through the input's own I/O procedures.
+int NextPointerIsWholeAndZero(TIFF* tiff) {
+  thandle_t handle = TIFFClientdata(tiff);
+  TIFFReadWriteProc read = TIFFGetReadProc(tiff);
+  TIFFSeekProc seek = TIFFGetSeekProc(tiff);
+  int big = TIFFIsBigTIFF(tiff);
+  tmsize_t countSize = big ? 8 : 2;
+  tmsize_t pointerSize = big ? 8 : 4;
+  unsigned char bytes[8];
+  uint64_t offset = TIFFCurrentDirOffset(tiff);
+  if (seek(handle, offset, SEEK_SET) != offset || read(handle, bytes, countSize) != countSize) {
+    return 0;
+  }
+  uint64_t count = 0;
+  for (tmsize_t i = 0; i < countSize; ++i) {
+    count |= static_cast<uint64_t>(bytes[TIFFIsBigEndian(tiff) ? countSize - 1 - i : i]) << (8 * i);
+  }
+  if (count > (UINT64_MAX - offset - 8) / 20) return 0;
+  uint64_t pointer = offset + static_cast<uint64_t>(countSize) + count * (big ? 20 : 12);
+  if (seek(handle, pointer, SEEK_SET) != pointer ||
+      read(handle, bytes, pointerSize) != pointerSize) {
+    return 0;
+  }
+  for (tmsize_t i = 0; i < pointerSize; ++i) {
+    if (bytes[i] != 0) return 0;
+  }
+  return 1;
 }
 
 }  // namespace
@@ -104,11 +132,10 @@ int RunSplit() {
   int count = 0;
   // Read, not memory-mapped ("m"): a mapping keeps every copied page of the input resident in
   // this process, so splitting a 1 GB file would hold 1 GB; plain reads hold one strip or tile and
-  // are faster as well, without a page fault per few pages of the input.
-  inputTiff = OpenTiff(inputPath, "rm");
+  // are faster as well, without a page fault per few pages of the input. Strips are not chopped
+  // ("c"): each stored strip is copied as it is.
+  inputTiff = OpenInputTiff(inputPath, "rmc", &inputIdentity);
   if (inputTiff != nullptr) {
-    FileIdentity inputIdentity;
-    int identityKnown = GetFileIdentity(inputPath, &inputIdentity);
     char mode[4];
     OutputModeFor(inputTiff, mode);
     for (;;) {
@@ -117,18 +144,23 @@ int RunSplit() {
       memcpy(perFileName, outputPath, sizeof perFileName);
       ComposeMessage("Writing '%s'", perFileName);
       LogEvent(messageBuffer);
-      if (!identityKnown || IsTheInput(perFileName, inputIdentity)) return 0;
-      outputTiff = OpenTiff(perFileName, mode);
-      if (outputTiff == nullptr || !CopyPage(inputTiff, outputTiff)) return 0;
+      // A name that is the input itself is refused: creating it would empty the input.
+      outputTiff =
+          CreateOutputTiff(perFileName, mode, inputIdentity, &outputIdentities[outputsCreated]);
+      if (outputTiff == nullptr) return 0;
+      ++outputsCreated;
+      if (!CopyPage(inputTiff, outputTiff)) return 0;
       // The directory is written here rather than inside TIFFClose, which cannot report a
       // failure: a disk that fills up now must end the run like a failed page, not count an
       // output without a directory as written (and let /r remove the input).
       if (!TIFFFlush(outputTiff)) return 0;
+      // Outputs that replace the input must outlast a power loss before the input goes.
+      if (splitOptions.removeInputFlag && !SyncTiffFile(outputTiff)) return 0;
       TIFFClose(outputTiff);
       outputTiff = nullptr;
       // A directory that cannot be read also ends the loop; only the real last one means that
       // every page was split.
-      int wasLast = TIFFLastDirectory(inputTiff);
+      int wasLast = TIFFLastDirectory(inputTiff) && NextPointerIsWholeAndZero(inputTiff);
       if (!TIFFReadDirectory(inputTiff)) {
         inputFullySplit = wasLast;
         break;
@@ -146,6 +178,8 @@ void ResetSplitRunState() {
   memset(outputPath, 0, sizeof outputPath);
   fileCounter = 0;
   inputFullySplit = 0;
+  inputIdentity = FileIdentity();
+  outputsCreated = 0;
   suffixPosition = 0;
   firstNaming = 1;
   if (outputTiff != nullptr) TIFFClose(outputTiff);

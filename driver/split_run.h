@@ -4,6 +4,7 @@
 #define FOLICANT_DRIVER_SPLIT_RUN_H_
 
 #include "driver/command_line.h"
+#include "platform/platform.h"
 
 constexpr int kMaxOutputFiles = 999;  // suffixes .000 to .998
 
@@ -11,9 +12,13 @@ constexpr int kMaxOutputFiles = 999;  // suffixes .000 to .998
 extern char outputPath[kPathBufferSize];
 /// Output files named so far, and so the number the next suffix carries.
 extern int fileCounter;
-/// 1 once every page of the input was written and the input's last directory was reached; only
-/// then may the input be removed.
+/// 1 once every page of the input was written and the input's last directory was reached (its
+/// whole next-directory pointer inside the file, and zero); only then may the input be removed.
 extern int inputFullySplit;
+/// The input as opened, and the outputs this run created (the first outputsCreated entries).
+extern FileIdentity inputIdentity;
+extern FileIdentity outputIdentities[kMaxOutputFiles];
+extern int outputsCreated;
 
 /// Composes the output base, logs it, and writes every page of the input into a file of its own.
 /// Returns 1 when the run completed (the count line was logged, also when the input could not be

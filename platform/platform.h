@@ -19,13 +19,11 @@ void ShowUsageBox(const char* text);
 
 /// Appends `length` bytes to the file at `path` in one write, creating the file when it is missing
 /// and never truncating it; other processes keep read and write access. Lines that several
-/// processes append this way never interleave. Returns 1 on success, 0 when the file could not be
-/// opened or written.
+/// processes append this way never interleave. Only a regular file is appended to: a link at
+/// `path` is not followed, and a FIFO, device or directory is left alone without waiting. A write
+/// that would take the file past the process's file-size limit is not made. Returns 1 on success,
+/// 0 when nothing was written.
 int AppendToFile(const char* path, const char* data, size_t length);
-
-/// Opens a TIFF file on a composed path with TIFFOpen's modes and outcomes; NULL on failure. The
-/// Linux layer gives libtiff its own read and write procedures (no mapping, no seek calls).
-TIFF* OpenTiff(const char* path, const char* mode);
 
 /// Identity of a file on its volume: two paths with equal identities name the same file.
 struct FileIdentity {
@@ -33,20 +31,51 @@ struct FileIdentity {
   unsigned long long index;
 };
 
-/// Fills `identity` for the existing file at `path`. Returns 1 on success, 0 when the file does not
-/// exist or cannot be examined.
-int GetFileIdentity(const char* path, FileIdentity* identity);
+/// Opens the input once, without waiting on a FIFO or device, and hands that descriptor (handle)
+/// to libtiff with `mode`. Only a regular file is opened; a link to one is followed. Fills
+/// `identity` from the open file. NULL when the file is missing, not a regular file, or not TIFF.
+TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity);
 
-/// Removes the file at `path`: 0 on success, -1 on failure, as the C library's remove().
-int RemoveFile(const char* path);
+/// Creates a fresh file at `path` and opens it for libtiff with `mode` ("w..."). A name that is
+/// the file `input` (directly, as another hard link, or through a symbolic link) is refused.
+/// Otherwise the name is removed and a new file created exclusively, never through a link: the
+/// old file's other hard links keep their bytes, and a name that reappears in between makes the
+/// create fail. Fills `created` with the new file's identity. NULL on failure.
+TIFF* CreateOutputTiff(const char* path, const char* mode, const FileIdentity& input,
+                       FileIdentity* created);
 
-/// Moves a file to `destination`, also onto another volume. Fails, and leaves both paths as they
-/// were, when the destination exists, even if it appears while the move is going on. Nonzero on
-/// success, 0 on failure (MoveFileA's convention).
+/// Starts making a file opened by CreateOutputTiff durable, after TIFFFlush (Windows: flushes it
+/// to the disk; Linux: starts its write-back, which SyncDirectoryOf completes). Returns 1 on
+/// success, 0 on failure.
+int SyncTiffFile(TIFF* tiff);
+
+/// Makes the names in the directory holding `path`, and the files SyncTiffFile was called on,
+/// durable (Linux: one syncfs of that file system; Windows has nothing left to do and returns 1).
+/// Returns 1 on success, 0 on failure.
+int SyncDirectoryOf(const char* path);
+
+/// 1 when the name `path`, or the file a symbolic link there leads to, is one of the `count`
+/// files in `identities`; 0 otherwise, also when nothing exists at `path`.
+int NameIsOneOf(const char* path, const FileIdentity* identities, int count);
+
+/// Removes the name `path` only when it is the file `identity` itself: a symbolic link (even to
+/// that file), another file moved in under the name, or a missing name is left alone. 0 on
+/// success, -1 otherwise. (Between the check and the removal there remain two system calls on
+/// Linux, which cannot remove a name on condition of its file.)
+int RemoveFileIfSame(const char* path, const FileIdentity& identity);
+
+/// Moves the regular file `source` to `destination`, also onto another volume. Fails, and leaves
+/// both paths as they were, when the destination exists, even if it appears while the move is
+/// going on, and when the source is not a regular file (a symbolic link is never followed, a FIFO
+/// never waited on). Across volumes the copy is written under a temporary name next to the
+/// destination ("destination.partN", created exclusively, without setuid and setgid bits), made
+/// durable, linked to the destination without replacing it, and only then are the temporary name
+/// and the source removed; an interrupted copy never appears under the destination's name.
+/// Nonzero on success, 0 on failure (MoveFileA's convention).
 int MoveFileNoReplace(const char* source, const char* destination);
 
-/// Opens the file at `path` for appending (creating it when missing, keeping any content) and
-/// closes it again, writing nothing. Returns 1 when the open succeeded, 0 otherwise.
-int TouchFile(const char* path);
+/// Removes the file at `path` (never a directory) and creates an empty file there exclusively,
+/// never through a link. Returns 1 when the file was created, 0 otherwise.
+int RecreateEmptyFile(const char* path);
 
 #endif  // FOLICANT_PLATFORM_PLATFORM_H_

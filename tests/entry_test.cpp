@@ -36,14 +36,14 @@ TEST(Entry, LogOptionAloneLogsInvocationMissingInputAndExit) {
   EXPECT_EQ(LogMessages(ReadFile(dir / "folicant.log")), expected);
 }
 
-TEST(Entry, AppendsToAnExistingLogAndKeepsLineFeedsAndPercentSigns) {
+TEST(Entry, AppendsToAnExistingLogKeepsPercentSignsAndNeverBreaksALine) {
   TempDir dir;
   WriteFile(dir / "folicant.log", "earlier line\r\n");
-  RunProgram({"/l", "-x%d%s\nnext"}, dir.path());
+  RunProgram({"/l", "-x%d%s\nnext\rone"}, dir.path());
   std::string log = ReadFile(dir / "folicant.log");
   ASSERT_EQ(log.rfind("earlier line\r\n", 0), 0u);
-  EXPECT_NE(log.find(":  Invoked with arguments '/l -x%d%s\r\nnext'\r\n"), std::string::npos);
-  std::vector<std::string> messages = LogMessages(log.substr(log.find("next'\r\n") + 7));
+  EXPECT_NE(log.find(":  Invoked with arguments '/l -x%d%s?next?one'\r\n"), std::string::npos);
+  std::vector<std::string> messages = LogMessages(log.substr(log.find("one'\r\n") + 6));
   std::vector<std::string> expected = {"No input file specified", "Exit folicant"};
   EXPECT_EQ(messages, expected);
 }

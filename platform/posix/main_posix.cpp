@@ -1,14 +1,10 @@
-// Linux entry: the command-line tail is argv[1..] joined with single spaces.
-#include <string>
+// Linux entry: every argument is one token, so a name may hold blanks.
+#include <signal.h>
 
 #include "driver/entry.h"
 
 int main(int argc, char** argv) {
-  // The driver cuts the tail up in place and keeps pointers into it, so it lives until exit.
-  static std::string tail;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) tail += ' ';
-    tail += argv[i];
-  }
-  return RunFolicant(&tail[0]);
+  // A write past the file-size limit then fails as a write, instead of killing the process.
+  signal(SIGXFSZ, SIG_IGN);
+  return RunFolicantWithArguments(argc - 1, argv + 1);
 }

@@ -1,11 +1,14 @@
 // Linux layer: composed paths use backslashes, the file system slashes; MoveFileA's outcomes are
-// rebuilt from link/rename primitives that never replace a destination.
+// rebuilt from link/rename primitives that never replace a destination. Every file written is
+// created exclusively (O_EXCL, O_NOFOLLOW) or, for the log, appended to only when it is a regular
+// file: a name planted in a shared directory is never written through.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,17 +40,59 @@ int WriteAll(int fd, const char* data, size_t length) {
   return 1;
 }
 
-// Moves across file systems: copies into a destination created exclusively, then removes the
-// source. Any failure removes the partial destination and keeps the source.
+int SameFile(const struct stat& info, const FileIdentity& identity) {
+  return static_cast<unsigned long long>(info.st_dev) == identity.volume &&
+         static_cast<unsigned long long>(info.st_ino) == identity.index;
+}
+
+void FillIdentity(const struct stat& info, FileIdentity* identity) {
+  identity->volume = static_cast<unsigned long long>(info.st_dev);
+  identity->index = static_cast<unsigned long long>(info.st_ino);
+}
+
+// Opens the directory that holds the native path `path`, to sync it; -1 on failure.
+int OpenDirectoryOf(const char* path) {
+  char directory[kNativePathSize];
+  const char* slash = strrchr(path, '/');
+  if (slash == nullptr) return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  size_t length = slash == path ? 1 : static_cast<size_t>(slash - path);
+  memcpy(directory, path, length);
+  directory[length] = '\0';
+  return open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// fsync of the directory that holds `path`, so that a name just made survives a power loss. A
+// file system that cannot sync a directory (EINVAL) has nothing more to offer.
+int SyncDirectoryOfNative(const char* path) {
+  int fd = OpenDirectoryOf(path);
+  if (fd < 0) return 0;
+  int ok = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return ok;
+}
+
+// Moves across file systems. The copy goes into a temporary name next to the destination, created
+// exclusively and without the setuid and setgid bits (a stranger's program moved by root must not
+// become root's), and reaches the destination's name only once complete and durable, by a link
+// that never replaces. A kill during the copy leaves a ".partN" file, never a short destination.
+// The source goes last, and only while its name still holds the file copied.
 int CopyThenRemove(const char* source, const char* destination) {
-  int in = open(source, O_RDONLY | O_CLOEXEC);
+  int in = open(source, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return 0;
   struct stat info;
   if (fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
     close(in);
     return 0;
   }
-  int out = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+  char temporary[kNativePathSize];
+  int out = -1;
+  for (int attempt = 0; attempt < 16 && out < 0; ++attempt) {
+    int length = snprintf(temporary, sizeof temporary, "%s.part%d", destination, attempt);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) break;
+    out =
+        open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, info.st_mode & 0777);
+    if (out < 0 && errno != EEXIST) break;
+  }
   if (out < 0) {
     close(in);
     return 0;
@@ -65,10 +110,18 @@ int CopyThenRemove(const char* source, const char* destination) {
     }
   }
   close(in);
+  if (ok && fsync(out) != 0) ok = 0;
   if (close(out) != 0) ok = 0;
-  if (ok && unlink(source) != 0) ok = 0;
-  if (!ok) unlink(destination);
-  return ok;
+  if (ok && link(temporary, destination) != 0) ok = 0;
+  unlink(temporary);
+  if (!ok) return 0;
+  struct stat now;
+  if (!SyncDirectoryOfNative(destination) || lstat(source, &now) != 0 ||
+      now.st_dev != info.st_dev || now.st_ino != info.st_ino || unlink(source) != 0) {
+    unlink(destination);
+    return 0;
+  }
+  return 1;
 }
 
 // libtiff's I/O on a file, as TIFFOpen would install it less two costs a split pays per strip.
@@ -199,6 +252,30 @@ int MapNothing(thandle_t, void**, toff_t*) {
 
 void UnmapNothing(thandle_t, void*, toff_t) {}
 
+// Hands an open descriptor, positioned nowhere in particular, to libtiff; the descriptor is
+// closed when libtiff cannot start on it.
+TIFF* OpenTiffOnDescriptor(int fd, const char* name, const char* mode, uint64_t size) {
+  TiffFile* file = static_cast<TiffFile*>(calloc(1, sizeof(TiffFile)));
+  if (file == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  file->fd = fd;
+  file->size = size;
+  TIFF* tiff = TIFFClientOpen(name, mode, file, ReadTiffFile, WriteTiffFile, SeekTiffFile,
+                              CloseTiffFile, SizeOfTiffFile, MapNothing, UnmapNothing);
+  if (tiff == nullptr) CloseTiffFile(file);
+  return tiff;
+}
+
+// A write that would take the file past the process's file-size limit would be cut short there;
+// it is not made at all, so that no half line is left.
+int FitsFileSizeLimit(off_t size, size_t length) {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 1;
+  return static_cast<rlim_t>(size) + length <= limit.rlim_cur;
+}
+
 }  // namespace
 
 void ShowUsageBox(const char* text) {
@@ -208,65 +285,112 @@ void ShowUsageBox(const char* text) {
 int AppendToFile(const char* path, const char* data, size_t length) {
   char native[kNativePathSize];
   if (!ToNativePath(path, native)) return 0;
-  int fd = open(native, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // Without O_NONBLOCK a FIFO would hold the open until a reader came.
+  int fd = open(native, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return 0;
-  // One write() on an O_APPEND descriptor keeps the line whole against other appenders.
-  ssize_t written;
-  do {
-    written = write(fd, data, length);
-  } while (written < 0 && errno == EINTR);
+  struct stat info;
+  int ok =
+      fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && FitsFileSizeLimit(info.st_size, length);
+  if (ok) {
+    // One write() on an O_APPEND descriptor keeps the line whole against other appenders.
+    ssize_t written;
+    do {
+      written = write(fd, data, length);
+    } while (written < 0 && errno == EINTR);
+    ok = written == static_cast<ssize_t>(length);
+  }
   close(fd);
-  return written == static_cast<ssize_t>(length);
+  return ok;
 }
 
-TIFF* OpenTiff(const char* path, const char* mode) {
+TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity) {
   char native[kNativePathSize];
   if (!ToNativePath(path, native)) return nullptr;
-  // The flags and the message on failure are those of libtiff's own TIFFOpen.
-  int flags;
-  if (mode[0] == 'r') {
-    flags = mode[1] == '+' ? O_RDWR : O_RDONLY;
-  } else if (mode[0] == 'w' || mode[0] == 'a') {
-    flags = O_RDWR | O_CREAT | (mode[0] == 'w' ? O_TRUNC : 0);
-  } else {
-    TIFFErrorExt(nullptr, "TIFFOpen", "\"%s\": Bad mode", mode);
-    return nullptr;
-  }
-  int fd = open(native, flags, 0666);
+  // O_NONBLOCK keeps a FIFO or a device from holding the open; only a regular file goes on, and
+  // then reads block as usual. The message on failure is that of libtiff's own TIFFOpen.
+  int fd = open(native, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", native, strerror(errno));
     return nullptr;
   }
-  TiffFile* file = static_cast<TiffFile*>(calloc(1, sizeof(TiffFile)));
-  if (file == nullptr) {
+  struct stat info;
+  int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    TIFFErrorExt(nullptr, "TIFFOpen", "%s: Not a regular file", native);
     close(fd);
     return nullptr;
   }
-  file->fd = fd;
-  // A file just truncated is empty; only one opened to read or extend needs its length asked.
-  struct stat info;
-  if ((flags & O_TRUNC) == 0 && fstat(fd, &info) == 0) {
-    file->size = static_cast<uint64_t>(info.st_size);
+  FillIdentity(info, identity);
+  return OpenTiffOnDescriptor(fd, native, mode, static_cast<uint64_t>(info.st_size));
+}
+
+TIFF* CreateOutputTiff(const char* path, const char* mode, const FileIdentity& input,
+                       FileIdentity* created) {
+  char native[kNativePathSize];
+  if (!ToNativePath(path, native) || NameIsOneOf(path, &input, 1)) return nullptr;
+  // A read-only file there stays, as Windows refuses to delete one and as opening it to write
+  // would have failed.
+  struct stat old;
+  if (lstat(native, &old) == 0 && S_ISREG(old.st_mode) && access(native, W_OK) != 0) {
+    TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", native, strerror(errno));
+    return nullptr;
   }
-  TIFF* tiff = TIFFClientOpen(native, mode, file, ReadTiffFile, WriteTiffFile, SeekTiffFile,
-                              CloseTiffFile, SizeOfTiffFile, MapNothing, UnmapNothing);
-  if (tiff == nullptr) CloseTiffFile(file);
-  return tiff;
+  // Whatever the name holds now goes, a hard link of the input included (its data keep their
+  // other name). The create then refuses anything that reappears in between, a link above all.
+  unlink(native);
+  int fd = open(native, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", native, strerror(errno));
+    if (fd >= 0) close(fd);
+    return nullptr;
+  }
+  FillIdentity(info, created);
+  return OpenTiffOnDescriptor(fd, native, mode, 0);
 }
 
-int GetFileIdentity(const char* path, FileIdentity* identity) {
+int SyncTiffFile(TIFF* tiff) {
+  // Only starts the write-back; MakeDurable's one syncfs() waits for all outputs at once, where an
+  // fsync() each would wait for a journal commit per page.
+  int fd = static_cast<TiffFile*>(TIFFClientdata(tiff))->fd;
+  return sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE) == 0 || errno == ESPIPE;
+}
+
+int SyncDirectoryOf(const char* path) {
+  char native[kNativePathSize];
+  if (!ToNativePath(path, native)) return 0;
+  int fd = OpenDirectoryOf(native);
+  if (fd < 0) return 0;
+  // One syncfs() makes every output's data and every name in the directory durable.
+  int ok = syncfs(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+int NameIsOneOf(const char* path, const FileIdentity* identities, int count) {
+  char native[kNativePathSize];
+  if (!ToNativePath(path, native)) return 0;
+  struct stat named;
+  struct stat target;
+  int hasName = lstat(native, &named) == 0;
+  int hasTarget = hasName && S_ISLNK(named.st_mode) && stat(native, &target) == 0;
+  for (int i = 0; i < count; ++i) {
+    if ((hasName && SameFile(named, identities[i])) ||
+        (hasTarget && SameFile(target, identities[i]))) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int RemoveFileIfSame(const char* path, const FileIdentity& identity) {
   char native[kNativePathSize];
   struct stat info;
-  if (!ToNativePath(path, native) || stat(native, &info) != 0) return 0;
-  identity->volume = static_cast<unsigned long long>(info.st_dev);
-  identity->index = static_cast<unsigned long long>(info.st_ino);
-  return 1;
-}
-
-int RemoveFile(const char* path) {
-  char native[kNativePathSize];
-  if (!ToNativePath(path, native)) return -1;
-  return remove(native) == 0 ? 0 : -1;
+  if (!ToNativePath(path, native) || lstat(native, &info) != 0 || !SameFile(info, identity)) {
+    return -1;
+  }
+  return unlink(native) == 0 ? 0 : -1;
 }
 
 int MoveFileNoReplace(const char* source, const char* destination) {
@@ -276,28 +400,29 @@ int MoveFileNoReplace(const char* source, const char* destination) {
     return 0;
   }
   struct stat info;
-  // MoveFileA moves files; a directory or a missing source fails here as it does there.
-  if (lstat(nativeSource, &info) != 0 || S_ISDIR(info.st_mode)) return 0;
-  // link() refuses an existing destination atomically; the source then goes.
+  // Only a regular file moves: a link is not followed, and a FIFO, device or directory fails.
+  if (lstat(nativeSource, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  if (renameat2(AT_FDCWD, nativeSource, AT_FDCWD, nativeDestination, RENAME_NOREPLACE) == 0) {
+    return 1;
+  }
+  if (errno == EXDEV) return CopyThenRemove(nativeSource, nativeDestination);
+  if (errno != EINVAL && errno != ENOSYS) return 0;
+  // File systems without a no-replace rename: link() refuses an existing destination atomically.
   if (link(nativeSource, nativeDestination) == 0) {
     if (unlink(nativeSource) == 0) return 1;
     unlink(nativeDestination);
     return 0;
   }
   if (errno == EXDEV) return CopyThenRemove(nativeSource, nativeDestination);
-  if (errno == EEXIST) return 0;
-  // File systems without hard links: a rename that refuses to replace.
-  if (renameat2(AT_FDCWD, nativeSource, AT_FDCWD, nativeDestination, RENAME_NOREPLACE) == 0) {
-    return 1;
-  }
-  if (errno == EXDEV) return CopyThenRemove(nativeSource, nativeDestination);
   return 0;
 }
 
-int TouchFile(const char* path) {
+int RecreateEmptyFile(const char* path) {
   char native[kNativePathSize];
   if (!ToNativePath(path, native)) return 0;
-  int fd = open(native, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // unlink() never removes a directory (remove() would take an empty one); the create then fails.
+  unlink(native);
+  int fd = open(native, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return 0;
   close(fd);
   return 1;
