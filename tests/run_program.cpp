@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -70,7 +71,6 @@ RunResult RunWords(std::vector<std::string> words, const std::string& directory,
     dup2(error, 2);
     dup2(nothing, 0);
     if (limits.fileSizeLimit > 0) {
-      signal(SIGXFSZ, SIG_IGN);
       rlim_t bytes = static_cast<rlim_t>(limits.fileSizeLimit);
       struct rlimit limit = {bytes, bytes};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
@@ -88,7 +88,22 @@ RunResult RunWords(std::vector<std::string> words, const std::string& directory,
     _exit(127);
   }
   int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child) return result;
+  if (child < 0) return result;
+  // Polled rather than waited on, so that a run that hangs can be killed at its deadline.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.timeoutSeconds);
+  useconds_t pause = 200;
+  pid_t done;
+  while ((done = waitpid(child, &status, WNOHANG)) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      result.timedOut = true;
+      done = waitpid(child, &status, 0);
+      break;
+    }
+    usleep(pause);
+    if (pause < 20000) pause *= 2;
+  }
+  if (done != child) return result;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   result.standardError = ReadFile(errorPath);
   unlink(errorPath.c_str());

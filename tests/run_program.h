@@ -6,16 +6,19 @@
 #include <vector>
 
 struct RunResult {
-  int status = -1;  // exit status, or -1 when the process did not exit normally
+  int status = -1;        // exit status, or -1 when the process did not exit normally
+  bool timedOut = false;  // killed after RunLimits::timeoutSeconds
   std::string standardError;
 };
 
 struct RunLimits {
-  long long fileSizeLimit = 0;  // non-zero: RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
+  long long fileSizeLimit = 0;  // non-zero: RLIMIT_FSIZE in bytes (SIGXFSZ left as it is)
   long long memoryLimit = 0;    // non-zero: RLIMIT_AS in bytes (not for sanitizer builds)
   // Run as the user nobody when the tests run as root, so that file modes apply; `directory`
   // must then be open to that user.
   bool unprivileged = false;
+  // A run still going after this long is killed, so that a hang fails its test, not the suite.
+  int timeoutSeconds = 120;
 };
 
 /// Runs the program named by the environment variable FOLICANT_EXE (behind FOLICANT_LAUNCHER, for
