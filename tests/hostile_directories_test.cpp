@@ -358,15 +358,13 @@ TEST(HostileDirectories, RacesOnOutputNamesNeverEmptyTheInput) {
   ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(6)));
   chmod((dir / "fax.tif").c_str(), 0666);
   std::string input = ReadFile(dir / "fax.tif");
-  // Flips one output name between whatever the run put there and a hard link to the input, one
-  // system call a flip, so that the name changes between any look at it and the create.
+  // Flips one output name between a file of its own and a hard link to the input, one system
+  // call a flip, so that the name changes between any look at it and the create.
   std::string name = dir / "out/fax.003", alternate = dir / "out/alternate";
+  link((dir / "fax.tif").c_str(), name.c_str());
+  WriteShared(alternate, "plain");
   Racer racer(2.0, [&] {
-    if (renameat2(AT_FDCWD, alternate.c_str(), AT_FDCWD, name.c_str(), RENAME_EXCHANGE) != 0) {
-      link((dir / "fax.tif").c_str(), alternate.c_str());
-      rename(alternate.c_str(), name.c_str());
-      link((dir / "fax.tif").c_str(), alternate.c_str());
-    }
+    renameat2(AT_FDCWD, alternate.c_str(), AT_FDCWD, name.c_str(), RENAME_EXCHANGE);
     return true;
   });
   int runs = 0;

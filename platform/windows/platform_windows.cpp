@@ -1,8 +1,52 @@
-// Windows layer: the file system takes the composed paths as they are.
+// Windows layer: the file system takes the composed paths as they are. Files written are created
+// with CREATE_NEW, which fails on any existing name (a link included), and handed to libtiff as
+// handles, so no second open by name can race.
+#include <stdint.h>
 #include <stdio.h>
 #include <windows.h>
 
 #include "platform/platform.h"
+
+namespace {
+
+void FillIdentity(const BY_HANDLE_FILE_INFORMATION& info, FileIdentity* identity) {
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->index =
+      (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+// A plain file on a disk: not a directory, not a reparse point (link), not a pipe or device.
+int IsRegularFile(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+  return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, info) &&
+         (info->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+// Identity of what `path` names; `followLink` 0 gives a link's own identity.
+int IdentityOf(const char* path, int followLink, FileIdentity* identity) {
+  // libtiff opens its files with read and write sharing, so this open succeeds on the open input.
+  DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, flags, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  BOOL ok = GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  if (ok) FillIdentity(info, identity);
+  return ok ? 1 : 0;
+}
+
+int Same(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+
+TIFF* OpenTiffOnHandle(HANDLE file, const char* path, const char* mode) {
+  // libtiff's Windows I/O takes the handle as an int; only its low 32 bits are significant.
+  TIFF* tiff = TIFFFdOpen(static_cast<int>(reinterpret_cast<intptr_t>(file)), path, mode);
+  if (tiff == nullptr) CloseHandle(file);
+  return tiff;
+}
+
+}  // namespace
 
 void ShowUsageBox(const char* text) {
   MessageBoxA(nullptr, text, "Folicant", MB_ICONINFORMATION | MB_OK);
@@ -10,46 +54,96 @@ void ShowUsageBox(const char* text) {
 
 int AppendToFile(const char* path, const char* data, size_t length) {
   // FILE_APPEND_DATA alone makes every WriteFile land at the current end, so lines appended by
-  // several processes never interleave.
-  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // several processes never interleave. A link is opened as itself and then left alone.
+  HANDLE file =
+      CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
   DWORD written = 0;
-  BOOL ok = WriteFile(file, data, static_cast<DWORD>(length), &written, nullptr);
+  BOOL ok = IsRegularFile(file, &info) &&
+            WriteFile(file, data, static_cast<DWORD>(length), &written, nullptr);
   CloseHandle(file);
   return ok && written == length;
 }
 
-TIFF* OpenTiff(const char* path, const char* mode) {
-  return TIFFOpen(path, mode);
+TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot open", path);
+    return nullptr;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    TIFFErrorExt(nullptr, "TIFFOpen", "%s: Not a regular file", path);
+    CloseHandle(file);
+    return nullptr;
+  }
+  FillIdentity(info, identity);
+  return OpenTiffOnHandle(file, path, mode);
 }
 
-int GetFileIdentity(const char* path, FileIdentity* identity) {
-  // libtiff opens its files with read and write sharing, so this open succeeds on the open input.
-  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
+TIFF* CreateOutputTiff(const char* path, const char* mode, const FileIdentity& input,
+                       FileIdentity* created) {
+  if (NameIsOneOf(path, &input, 1)) return nullptr;
+  // DeleteFileA leaves a read-only file and a directory alone; CREATE_NEW then fails on them.
+  DeleteFileA(path);
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   BY_HANDLE_FILE_INFORMATION info;
-  BOOL ok = GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  if (!ok) return 0;
-  identity->volume = info.dwVolumeSerialNumber;
-  identity->index =
-      (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
+    TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot create", path);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return nullptr;
+  }
+  FillIdentity(info, created);
+  return OpenTiffOnHandle(file, path, mode);
+}
+
+int SyncTiffFile(TIFF* tiff) {
+  return FlushFileBuffers(reinterpret_cast<HANDLE>(static_cast<intptr_t>(TIFFFileno(tiff)))) ? 1
+                                                                                             : 0;
+}
+
+int SyncDirectoryOf(const char*) {
   return 1;
 }
 
-int RemoveFile(const char* path) {
-  return remove(path) == 0 ? 0 : -1;
+int NameIsOneOf(const char* path, const FileIdentity* identities, int count) {
+  FileIdentity named;
+  FileIdentity target;
+  int hasName = IdentityOf(path, 0, &named);
+  int hasTarget = hasName && IdentityOf(path, 1, &target);
+  for (int i = 0; i < count; ++i) {
+    if ((hasName && Same(named, identities[i])) || (hasTarget && Same(target, identities[i]))) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int RemoveFileIfSame(const char* path, const FileIdentity& identity) {
+  FileIdentity named;
+  if (!IdentityOf(path, 0, &named) || !Same(named, identity)) return -1;
+  return DeleteFileA(path) ? 0 : -1;
 }
 
 int MoveFileNoReplace(const char* source, const char* destination) {
+  DWORD attributes = GetFileAttributesA(source);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return 0;
+  }
   return MoveFileA(source, destination) ? 1 : 0;
 }
 
-int TouchFile(const char* path) {
-  FILE* file = fopen(path, "a");
-  if (file == nullptr) return 0;
-  fclose(file);
+int RecreateEmptyFile(const char* path) {
+  DeleteFileA(path);
+  HANDLE file =
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  CloseHandle(file);
   return 1;
 }
