@@ -44,9 +44,9 @@ TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity);
 TIFF* CreateOutputTiff(const char* path, const char* mode, const FileIdentity& input,
                        FileIdentity* created);
 
-/// Starts making a file opened by CreateOutputTiff durable, after TIFFFlush (Windows: flushes it
-/// to the disk; Linux: starts its write-back, which SyncDirectoryOf completes). Returns 1 on
-/// success, 0 on failure.
+/// Makes a file opened by CreateOutputTiff durable, after TIFFFlush, or leaves that to
+/// SyncDirectoryOf (Windows: flushes it to the disk; Linux: nothing, one syncfs follows). Returns
+/// 1 on success, 0 on failure.
 int SyncTiffFile(TIFF* tiff);
 
 /// Makes the names in the directory holding `path`, and the files SyncTiffFile was called on,
