@@ -59,9 +59,10 @@ int SyncDirectoryOf(const char* path);
 int NameIsOneOf(const char* path, const FileIdentity* identities, int count);
 
 /// Removes the name `path` only when it is the file `identity` itself: a symbolic link (even to
-/// that file), another file moved in under the name, or a missing name is left alone. 0 on
-/// success, -1 otherwise. (Between the check and the removal there remain two system calls on
-/// Linux, which cannot remove a name on condition of its file.)
+/// that file), another file moved in under the name, or a missing name is left alone, also when
+/// the name changes during the call (Linux renames the name aside to "path.PID.removing" and puts
+/// back anything else; Windows deletes through a handle whose identity was checked). 0 on
+/// success, -1 otherwise.
 int RemoveFileIfSame(const char* path, const FileIdentity& identity);
 
 /// Moves the regular file `source` to `destination`, also onto another volume. Fails, and leaves

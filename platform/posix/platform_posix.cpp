@@ -390,7 +390,21 @@ int RemoveFileIfSame(const char* path, const FileIdentity& identity) {
   if (!ToNativePath(path, native) || lstat(native, &info) != 0 || !SameFile(info, identity)) {
     return -1;
   }
-  return unlink(native) == 0 ? 0 : -1;
+  // Between a look at the name and unlink() another file may arrive under it. So the name is
+  // first renamed aside, which takes whatever it holds at that instant, and only the file that was
+  // split is removed under the aside name; anything else is put back.
+  char aside[kNativePathSize];
+  int length =
+      snprintf(aside, sizeof aside, "%s.%ld.removing", native, static_cast<long>(getpid()));
+  if (length < 0 || static_cast<size_t>(length) >= sizeof aside) return -1;
+  if (renameat2(AT_FDCWD, native, AT_FDCWD, aside, RENAME_NOREPLACE) != 0) {
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    // A file system without a no-replace rename: the look above has to do.
+    return unlink(native) == 0 ? 0 : -1;
+  }
+  if (lstat(aside, &info) == 0 && SameFile(info, identity)) return unlink(aside) == 0 ? 0 : -1;
+  renameat2(AT_FDCWD, aside, AT_FDCWD, native, RENAME_NOREPLACE);
+  return -1;
 }
 
 int MoveFileNoReplace(const char* source, const char* destination) {

@@ -125,9 +125,21 @@ int NameIsOneOf(const char* path, const FileIdentity* identities, int count) {
 }
 
 int RemoveFileIfSame(const char* path, const FileIdentity& identity) {
+  // The file is opened as itself (a link is not followed), checked, and deleted through that
+  // handle, so a file that takes over the name meanwhile is never the one deleted.
+  HANDLE file = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION info;
   FileIdentity named;
-  if (!IdentityOf(path, 0, &named) || !Same(named, identity)) return -1;
-  return DeleteFileA(path) ? 0 : -1;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  int ok = IsRegularFile(file, &info);
+  if (ok) FillIdentity(info, &named);
+  ok = ok && Same(named, identity) &&
+       SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  CloseHandle(file);
+  return ok ? 0 : -1;
 }
 
 int MoveFileNoReplace(const char* source, const char* destination) {
