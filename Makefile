@@ -38,13 +38,13 @@ demo: deps
 	@echo "--- $(BUILD)/demo/folicant.log:" && tr -d '\r' < $(BUILD)/demo/folicant.log
 
 check: build test-deps
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 check-sanitize: deps test-deps
 	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DFOLICANT_SANITIZE=ON \
 	  -DFOLICANT_WERROR=ON >/dev/null
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
-	cd $(BUILD_ASAN) && ctest --output-on-failure
+	cd $(BUILD_ASAN) && ctest --output-on-failure -j $(JOBS)
 
 # The tests against an optimised, hardened build, as distributions build it: -O3, fortified
 # libc calls, stack protector, PIE, read-only relocations; warnings as errors. With clang:
@@ -57,7 +57,7 @@ check-release: deps test-deps
 	  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now" >/dev/null
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
 	scripts/check-hardening $(BUILD_RELEASE)/folicant
-	cd $(BUILD_RELEASE) && ctest --output-on-failure
+	cd $(BUILD_RELEASE) && ctest --output-on-failure -j $(JOBS)
 
 # dist/folicant_3.0_amd64.deb (the project's version): program, man page, README, licence,
 # changelog, with its dependencies computed by dpkg-shlibdeps.

@@ -25,12 +25,14 @@ set(CPACK_PACKAGE_NAME folicant)
 set(CPACK_PACKAGE_VENDOR "The folicant developers")
 set(CPACK_PACKAGE_CONTACT "The folicant developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "split multi-page TIFF files into single pages, losslessly")
+# Debian shows the description's lines as they are: kept under 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "folicant splits a multi-page TIFF file into single-page TIFF files (base.000, base.001, ...)
-by copying every page's stored strips or tiles and every tag, never decoding a pixel. It is made
-to be started by scripts, fax servers and capture workflows, reports through an optional event
-log, and can remove the input, move a companion file and touch a notify file after a complete
-split.")
+    "folicant splits a multi-page TIFF file into single-page TIFF files
+(base.000, base.001, ...) by copying every page's stored strips or tiles and
+every tag, never decoding a pixel. It is made to be started by scripts, fax
+servers and capture workflows, reports through an optional event log, and can
+remove the input, move a companion file and touch a notify file after a
+complete split.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
