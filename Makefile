@@ -1,10 +1,13 @@
 # Convenience wrapper around CMake and CTest.
 BUILD ?= build
 BUILD_ASAN ?= build-asan
+BUILD_RELEASE ?= build-release
+BUILD_PACKAGE ?= build-package
 JOBS ?= $(shell nproc)
 WINDOWS_BUILD ?= build-windows
 
-.PHONY: all deps test-deps build demo check check-sanitize clean windows check-windows dist bench
+.PHONY: all deps test-deps build demo check check-sanitize check-release package check-package \
+  clean windows check-windows dist bench
 
 all: build
 
@@ -13,27 +16,57 @@ deps:
 
 # ImageMagick decodes pages in the tests that check outputs with a reader other than libtiff.
 test-deps:
-	scripts/install-deps imagemagick
+	scripts/install-deps libgtest-dev imagemagick
 
-build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# A developer's build: the program and the tests, warnings as errors.
+build: deps test-deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOLICANT_BUILD_TESTS=ON \
+	  -DFOLICANT_WERROR=ON >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Makes a three-page sample with the project's own code and splits it into demo/out.
-demo: build
+# Makes a three-page sample with the project's own code and splits it into demo/out. Builds only
+# the program and the sample maker, and needs no GoogleTest: a fresh build directory is
+# configured without the tests, an existing one keeps its settings.
+demo: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  $(if $(wildcard $(BUILD)/CMakeCache.txt),,-DFOLICANT_BUILD_TESTS=OFF) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target folicant folicant_make_sample
 	rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo/out
-	$(BUILD)/tests/folicant_make_sample $(BUILD)/demo/sample.tif
+	$(BUILD)/folicant_make_sample $(BUILD)/demo/sample.tif
 	cd $(BUILD)/demo && ../folicant sample.tif /pout /l
 	@echo "--- pages written to $(BUILD)/demo/out:" && ls -l $(BUILD)/demo/out
 	@echo "--- $(BUILD)/demo/folicant.log:" && tr -d '\r' < $(BUILD)/demo/folicant.log
 
 check: build test-deps
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 check-sanitize: deps test-deps
-	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DFOLICANT_SANITIZE=ON >/dev/null
+	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DFOLICANT_SANITIZE=ON \
+	  -DFOLICANT_WERROR=ON >/dev/null
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
-	cd $(BUILD_ASAN) && ctest --output-on-failure
+	cd $(BUILD_ASAN) && ctest --output-on-failure -j $(JOBS)
+
+# The tests against an optimised, hardened build, as distributions build it: -O3, fortified
+# libc calls, stack protector, PIE, read-only relocations; warnings as errors. With clang:
+#   make check-release BUILD_RELEASE=build-clang CC=clang CXX=clang++
+HARDENING = -D_FORTIFY_SOURCE=3 -fstack-protector-strong
+check-release: deps test-deps
+	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DFOLICANT_WERROR=ON \
+	  -DCMAKE_C_COMPILER=$(CC) -DCMAKE_CXX_COMPILER=$(CXX) -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
+	  "-DCMAKE_C_FLAGS=$(HARDENING)" "-DCMAKE_CXX_FLAGS=$(HARDENING)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now" >/dev/null
+	cmake --build $(BUILD_RELEASE) -j $(JOBS)
+	scripts/check-hardening $(BUILD_RELEASE)/folicant
+	cd $(BUILD_RELEASE) && ctest --output-on-failure -j $(JOBS)
+
+# dist/folicant_3.0_amd64.deb (the project's version): program, man page, README, licence,
+# changelog, with its dependencies computed by dpkg-shlibdeps.
+package:
+	scripts/build-package $(BUILD_PACKAGE)
+
+# Installs that package with apt-get, runs it on the sample, finds its man page, removes it.
+check-package: package
+	scripts/check-package $(BUILD_PACKAGE)
 
 # folicant.exe for 64-bit Windows, cross-compiled with mingw-w64: $(WINDOWS_BUILD)/bin/folicant.exe
 windows:
@@ -43,16 +76,13 @@ windows:
 check-windows: build
 	scripts/test-windows $(WINDOWS_BUILD) $(BUILD)
 
-# dist/folicant-windows.zip: folicant.exe and the README.
+# dist/folicant-windows.zip: folicant.exe, the README, the man page as text, the licence and the
+# notices of the libraries linked into folicant.exe.
 dist: windows
-	rm -rf $(WINDOWS_BUILD)/dist dist/folicant-windows.zip && mkdir -p $(WINDOWS_BUILD)/dist dist
-	cp $(WINDOWS_BUILD)/bin/folicant.exe README.md $(WINDOWS_BUILD)/dist/
-	cd $(WINDOWS_BUILD)/dist && cmake -E tar cf $(CURDIR)/dist/folicant-windows.zip --format=zip \
-	  folicant.exe README.md
-	@echo "packed dist/folicant-windows.zip"
+	scripts/dist-windows $(WINDOWS_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_RELEASE) $(BUILD_PACKAGE)
 
 # Times folicant against cp, split, Pillow and ImageMagick on a generated corpus (see
 # BENCHMARKS.md); takes about half an hour and a few GB under bench/out. Not part of check.

@@ -13,7 +13,7 @@
 namespace {
 
 std::string Name(const std::string& base, int page) {
-  char suffix[8];
+  char suffix[16];
   snprintf(suffix, sizeof suffix, ".%03d", page);
   return base + suffix;
 }
