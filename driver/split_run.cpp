@@ -105,7 +105,7 @@ int RunSplit() {
   // Read, not memory-mapped ("m"): a mapping keeps every copied page of the input resident in
   // this process, so splitting a 1 GB file would hold 1 GB; plain reads hold one strip or tile and
   // are faster as well, without a page fault per few pages of the input.
-  inputTiff = OpenTiff(inputPath, "rm");
+  inputTiff = OpenTiff(inputPath, "rmc");
   if (inputTiff != nullptr) {
     FileIdentity inputIdentity;
     int identityKnown = GetFileIdentity(inputPath, &inputIdentity);
