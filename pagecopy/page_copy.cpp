@@ -47,20 +47,19 @@ int CopyLinkedPage(TIFF* input, TIFF* output, TIFF* reader,
       (gps != 0 && !TIFFSetField(output, TIFFTAG_GPSIFD, gps))) {
     return 0;
   }
-  if (subIfds.empty()) return CopyData(input, output);
   // libtiff writes the SubIFD offsets itself: the next directories written after the page are
   // its children, in order.
   std::vector<uint64_t> placeholders(subIfds.size(), 0);
-  if (!TIFFSetField(output, TIFFTAG_SUBIFD, static_cast<int>(subIfds.size()),
-                    placeholders.data()) ||
-      !CopyData(input, output) || !TIFFWriteDirectory(output)) {
+  if ((!subIfds.empty() && !TIFFSetField(output, TIFFTAG_SUBIFD, static_cast<int>(subIfds.size()),
+                                         placeholders.data())) ||
+      !CopyData(input, output) || !WriteCopiedDirectory(output)) {
     return 0;
   }
   std::vector<DirectoryEntry> childEntries;
   for (uint64_t offset : subIfds) {
     if (!ReadLinkedImageDirectory(reader, offset, &childEntries) ||
         !CopyDirectory(reader, output, childEntries) || !CopyData(reader, output) ||
-        !TIFFWriteDirectory(output)) {
+        !WriteCopiedDirectory(output)) {
       return 0;
     }
   }
