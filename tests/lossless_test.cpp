@@ -294,6 +294,8 @@ TEST(Lossless, EveryEntryOfEveryPageAndLinkedDirectoryReachesItsOutput) {
       pages[1].subIfds[0].moreTags = [](TIFF* tiff) {
         TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
         SetUndefined<uint16_t>(tiff, 65020, TIFF_SHORT, {1, 2});
+        // A Predictor, which libtiff ignores on reading a page whose scheme has none.
+        SetUndefined<uint16_t>(tiff, TIFFTAG_PREDICTOR, TIFF_SHORT, {2});
       };
       pages[1].subIfds[1].tileWidth = pages[1].subIfds[1].tileLength = 16;
       // A fax page: the fax codec's own tags.
@@ -448,6 +450,64 @@ TEST(Lossless, OldStyleJpegPagesDecodeToTheSamePixels) {
   WriteFile(dir / "unbounded.tif", OldJpegTiff(jpeg, 40, 24, false));
   RunProgram({"unbounded.tif", "/r"}, dir.path());
   EXPECT_TRUE(FileExists(dir / "unbounded.tif"));
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Tags libtiff does not define are expected now: its warning comes once per tag and run, not
+// once per page, and other warnings still come.
+TEST(Lossless, TheWarningForAnUndefinedTagComesOncePerRun) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(50);
+  for (PageSpec& page : pages) {
+    page.moreTags = [](TIFF* tiff) {
+      SetUndefined<uint16_t>(tiff, 65100, TIFF_SHORT, {1});
+      SetUndefined<char>(tiff, 50838, TIFF_ASCII, {'i', 'j', '\0'});
+    };
+  }
+  pages[49].moreTags = [](TIFF* tiff) { SetUndefined<uint16_t>(tiff, 65101, TIFF_SHORT, {2}); };
+  ASSERT_TRUE(WriteTiffFile(dir / "many.tif", pages));
+  RunResult run = RunProgram({"many.tif"}, dir.path());
+  ASSERT_EQ(run.status, 0);
+  EXPECT_TRUE(FileExists(dir / "many.049"));
+  for (const char* tag : {"tag 65100 ", "tag 50838 ", "tag 65101 "}) {
+    EXPECT_LE(Occurrences(run.standardError, tag), 1u) << tag << "\n" << run.standardError;
+  }
+}
+
+// A negative XPosition (stored as SRATIONAL) reads fine, but libtiff refuses to write it and with
+// it the whole directory: the value is left out and the page and its other tags kept.
+TEST(Lossless, AValueTheLibraryRefusesToWriteIsLeftOutAndThePageKept) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(1);
+  pages[0].moreTags = [](TIFF* tiff) {
+    TIFFSetField(tiff, TIFFTAG_XPOSITION, 2.0);
+    TIFFSetField(tiff, TIFFTAG_COPYRIGHT, "kept");
+  };
+  ASSERT_TRUE(WriteTiffFile(dir / "negative.tif", pages));
+  std::string bytes = ReadFile(dir / "negative.tif");
+  uint32_t ifd = ReadLe32(bytes, 4);
+  for (uint32_t i = 0; i < ReadLe16(bytes, ifd); ++i) {
+    size_t at = ifd + 2 + 12 * i;
+    if (ReadLe16(bytes, at) != TIFFTAG_XPOSITION) continue;
+    bytes[at + 2] = TIFF_SRATIONAL;
+    WriteLe32(bytes, ReadLe32(bytes, at + 8), 0xFFFFFFFE);  // -2/1
+  }
+  WriteFile(dir / "negative.tif", bytes);
+  ASSERT_EQ(RunProgram({"negative.tif", "/r"}, dir.path()).status, 0);
+  EXPECT_FALSE(FileExists(dir / "negative.tif"));
+  TiffEntries out;
+  std::vector<TiffEntry> entries;
+  ASSERT_TRUE(out.Load(dir / "negative.000"));
+  ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
+  // libtiff writes XPosition and YPosition as a pair: the left-out one comes back as 0.
+  const TiffEntry* position = FindTiffEntry(entries, TIFFTAG_XPOSITION);
+  EXPECT_TRUE(position == nullptr || out.Numbers(*position).at(0) == 0);
+  EXPECT_NE(FindTiffEntry(entries, TIFFTAG_COPYRIGHT), nullptr);
 }
 
 }  // namespace
