@@ -182,8 +182,11 @@ int IsOldJpegTag(uint16_t tag) {
 }
 
 int IsOldJpegPage(TIFF* input) {
+  // In an EXIF or GPS directory a Compression entry is a tag libtiff does not define there, whose
+  // value comes as a count and a pointer.
+  const TIFFField* field = TIFFFindField(input, TIFFTAG_COMPRESSION, TIFF_ANY);
   uint16_t compression = 0;
-  return TIFFFindField(input, TIFFTAG_COMPRESSION, TIFF_ANY) != nullptr &&
+  return field != nullptr && !TIFFFieldIsAnonymous(field) &&
          TIFFGetField(input, TIFFTAG_COMPRESSION, &compression) && compression == COMPRESSION_OJPEG;
 }
 

@@ -247,6 +247,8 @@ void WriteExifAndGps(TIFF* tiff, uint64_t* exif, uint64_t* gps) {
   TIFFSetField(tiff, EXIFTAG_ISOSPEEDRATINGS, 1, iso);
   TIFFSetField(tiff, EXIFTAG_EXPOSURETIME, 0.008);
   SetUndefined<uint8_t>(tiff, 59932, TIFF_UNDEFINED, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  // A number that names an image tag elsewhere means nothing to libtiff here.
+  SetUndefined<uint16_t>(tiff, TIFFTAG_COMPRESSION, TIFF_SHORT, {6});
   TIFFFieldInfo pointer = {40965, 1, 1, TIFF_LONG, FIELD_CUSTOM, 1, 0, name};
   TIFFMergeFieldInfo(tiff, &pointer, 1);
   TIFFSetField(tiff, 40965, static_cast<uint32_t>(interop));
