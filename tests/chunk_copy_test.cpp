@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "pagecopy/page_copy.h"
 #include "tests/run_program.h"
 #include "tests/tiff_fixture.h"
 
@@ -79,6 +78,22 @@ std::string StripFile(const Layout& layout, uint16_t compression, uint32_t width
   return file;
 }
 
+// The hand-made page's few tags, set on the output as the page copier would.
+void SetPageTags(TIFF* input, TIFF* output) {
+  uint32_t width = 0, height = 0, rows = 0;
+  uint16_t compression = 0;
+  TIFFGetField(input, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(input, TIFFTAG_IMAGELENGTH, &height);
+  TIFFGetField(input, TIFFTAG_ROWSPERSTRIP, &rows);
+  TIFFGetField(input, TIFFTAG_COMPRESSION, &compression);
+  TIFFSetField(output, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(output, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(output, TIFFTAG_ROWSPERSTRIP, rows);
+  TIFFSetField(output, TIFFTAG_COMPRESSION, compression);
+  TIFFSetField(output, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(output, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+}
+
 std::vector<std::string> EncodedStrips(TIFF* tiff) {
   std::vector<std::string> strips;
   for (uint32_t i = 0; i < TIFFNumberOfStrips(tiff); ++i) {
@@ -126,7 +141,8 @@ TEST(ChunkCopy, StoredCountsBeyondSixteenBitsCopyWhereLibtiffPicksShortCounts) {
       std::string mode =
           std::string("w") + (layout.bigEndian ? "b" : "l") + (layout.bigTiff ? "8" : "");
       TIFF* output = TIFFOpen((dir / "out.tif").c_str(), mode.c_str());
-      EXPECT_EQ(CopyPage(input, output), 1);
+      SetPageTags(input, output);
+      EXPECT_EQ(CopyStripData(input, output), 1);
       EXPECT_EQ(WriteCopiedDirectory(output), 1);
       TIFFClose(output);
       output = TIFFOpen((dir / "out.tif").c_str(), "rc");
