@@ -26,6 +26,11 @@ struct PageSpec {
   // Sets further tags (a colour map, extra samples, fax options, ...) after the ones above and
   // before any data is written.
   std::function<void(TIFF*)> moreTags;
+  // Runs before any of the page's tags are set, for instance to write the EXIF and GPS
+  // directories that moreTags then points to.
+  std::function<void(TIFF*)> beforeTags;
+  // Child pages written right after this one as its SubIFDs.
+  std::vector<PageSpec> subIfds;
 };
 
 struct FileSpec {
