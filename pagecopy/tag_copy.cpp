@@ -1,6 +1,7 @@
 #include "pagecopy/tag_copy.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "pagecopy/directory_entries.h"
 
@@ -93,8 +94,10 @@ void CopyTag(TIFF* input, TIFF* output, const CarriedTag& row) {
       break;
     }
     case kFloat: {
+      // libtiff takes a negative or NaN XPosition or YPosition but then refuses to write the
+      // whole directory ("Negative value is illegal"); such a value is left out instead.
       float value = 0;
-      if (TIFFGetField(input, row.tag, &value)) {
+      if (TIFFGetField(input, row.tag, &value) && value >= 0) {
         TIFFSetField(output, row.tag, static_cast<double>(value));
       }
       break;
@@ -320,27 +323,76 @@ int CopyDefinedTag(TIFF* input, TIFF* output, const TIFFField* field, const Dire
   }
 }
 
-// A tag that the output does not define, carried with the input's stored type under a definition
-// registered on the output: a count and a pointer to values held as libtiff holds an anonymous
-// field's, so that the entry is written with the same type, count and values. The registration
-// lives with the output handle until its next directory.
-int CopyUndefinedTag(TIFF* input, TIFF* output, const TIFFField* field) {
-  // Values that point into the input (the IFD types) would point at nothing in the output.
-  TIFFDataType type = TIFFFieldDataType(field);
-  if (type == TIFF_IFD || type == TIFF_IFD8 || !TIFFFieldPassCount(field) ||
-      TIFFFieldReadCount(field) != TIFF_VARIABLE2) {
+// A tag that the output does not define, carried with its stored type, count and values under a
+// definition registered on the output (it lives until the output's next directory). The values
+// come from the file, not from the input's directory: libtiff keeps no value at all for a
+// scheme's tag on a page whose scheme does not use it or is not built in (the Predictor of a
+// ZSTD page where libtiff has no ZSTD), and holds anonymous values in the type it first saw.
+int CopyStoredTag(TIFF* input, TIFF* output, const DirectoryEntry& entry) {
+  uint64_t size = TypeSize(entry.type);
+  // Values that point into the input (the IFD types) would point at nothing in the output, and
+  // a classic file cannot hold 64-bit values (libtiff would refuse the whole directory).
+  int wide = entry.type == TIFF_LONG8 || entry.type == TIFF_SLONG8;
+  if (size == 0 || entry.type == TIFF_IFD || entry.type == TIFF_IFD8 ||
+      (wide && !TIFFIsBigTIFF(output))) {
     return 0;
   }
+  uint64_t fileSize = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
+  if (entry.count > fileSize / size || entry.count > 0xFFFFFFFFu) return 0;
+  uint32_t count = static_cast<uint32_t>(entry.count);
+  std::vector<uint8_t> stored(count * size);
+  if (!ReadFileBytes(input, entry.valueAt, stored.data(), stored.size())) return 0;
+  if (TIFFIsByteSwapped(input)) {
+    // Each value in host order; a rational is two 32-bit numbers.
+    switch (size) {
+      case 2:
+        TIFFSwabArrayOfShort(reinterpret_cast<uint16_t*>(stored.data()), count);
+        break;
+      case 4:
+        TIFFSwabArrayOfLong(reinterpret_cast<uint32_t*>(stored.data()), count);
+        break;
+      case 8:
+        if (entry.type == TIFF_RATIONAL || entry.type == TIFF_SRATIONAL) {
+          TIFFSwabArrayOfLong(reinterpret_cast<uint32_t*>(stored.data()), 2 * count);
+        } else {
+          TIFFSwabArrayOfLong8(reinterpret_cast<uint64_t*>(stored.data()), count);
+        }
+        break;
+      default:
+        break;
+    }
+  }
   static char name[] = "CarriedTag";
-  TIFFFieldInfo info = {
-      TIFFFieldTag(field), TIFF_VARIABLE2, TIFF_VARIABLE2, type, FIELD_CUSTOM, 1, 1, name};
+  TIFFFieldInfo info = {entry.tag,
+                        TIFF_VARIABLE2,
+                        TIFF_VARIABLE2,
+                        static_cast<TIFFDataType>(entry.type),
+                        FIELD_CUSTOM,
+                        1,
+                        1,
+                        name};
   if (TIFFMergeFieldInfo(output, &info, 1) != 0) return 0;
-  const TIFFField* carried = TIFFFindField(output, TIFFFieldTag(field), TIFF_ANY);
-  if (carried == nullptr || TIFFFieldSetGetSize(carried) != TIFFFieldSetGetSize(field)) return 0;
-  uint32_t count = 0;
-  void* values = nullptr;
-  return TIFFGetField(input, TIFFFieldTag(field), &count, &values) &&
-         TIFFSetField(output, TIFFFieldTag(field), count, values);
+  const TIFFField* carried = TIFFFindField(output, entry.tag, TIFF_ANY);
+  if (carried == nullptr) return 0;
+  int held = TIFFFieldSetGetSize(carried);
+  if (entry.type != TIFF_RATIONAL && entry.type != TIFF_SRATIONAL) {
+    return held == static_cast<int>(size) && TIFFSetField(output, entry.tag, count, stored.data());
+  }
+  // libtiff holds rationals as float or double, as the definition it made says, and writes
+  // each as the nearest fraction.
+  std::vector<double> values(count);
+  std::vector<float> narrow(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint32_t parts[2];
+    memcpy(parts, stored.data() + i * 8, 8);
+    int sign = entry.type == TIFF_SRATIONAL;
+    double numerator = sign ? static_cast<int32_t>(parts[0]) : static_cast<double>(parts[0]);
+    double denominator = sign ? static_cast<int32_t>(parts[1]) : static_cast<double>(parts[1]);
+    values[i] = denominator != 0 ? numerator / denominator : 0;
+    narrow[i] = static_cast<float>(values[i]);
+  }
+  if (held == 8) return TIFFSetField(output, entry.tag, count, values.data());
+  return held == 4 && TIFFSetField(output, entry.tag, count, narrow.data());
 }
 
 }  // namespace
@@ -354,15 +406,13 @@ void CopyOtherTags(TIFF* input, TIFF* output, const std::vector<DirectoryEntry>&
   for (const DirectoryEntry& entry : entries) {
     if (IsPlacedAnew(entry.tag) || (oldJpeg && IsOldJpegTag(entry.tag))) continue;
     const TIFFField* field = TIFFFindField(input, entry.tag, TIFF_ANY);
-    // A tag the reader dropped (an unreadable value, or one libtiff ignores) has no value to copy.
-    if (field == nullptr) continue;
-    int anonymous = TIFFFieldIsAnonymous(field);
-    // The table's rows were copied already, except the ones the input keeps as anonymous fields.
-    if (IsInTable(entry.tag) && !anonymous) continue;
+    int defined = field != nullptr && !TIFFFieldIsAnonymous(field);
+    // The table's rows were copied already, except the ones the input does not define.
+    if (IsInTable(entry.tag) && defined) continue;
     const TIFFField* known = TIFFFindField(output, entry.tag, TIFF_ANY);
-    if (anonymous || known == nullptr) {
-      if (known == nullptr) CopyUndefinedTag(input, output, field);
-    } else {
+    if (known == nullptr) {
+      CopyStoredTag(input, output, entry);
+    } else if (defined) {
       CopyDefinedTag(input, output, field, entry);
     }
   }

@@ -294,6 +294,8 @@ TEST(Lossless, EveryEntryOfEveryPageAndLinkedDirectoryReachesItsOutput) {
       pages[1].subIfds[0].moreTags = [](TIFF* tiff) {
         TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
         SetUndefined<uint16_t>(tiff, 65020, TIFF_SHORT, {1, 2});
+        // A Predictor, which libtiff ignores on reading a page whose scheme has none.
+        SetUndefined<uint16_t>(tiff, TIFFTAG_PREDICTOR, TIFF_SHORT, {2});
       };
       pages[1].subIfds[1].tileWidth = pages[1].subIfds[1].tileLength = 16;
       // A fax page: the fax codec's own tags.
@@ -359,56 +361,87 @@ void Put(std::string& bytes, size_t at, uint32_t value, int size) {
   for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
 }
 
-// An old-style JPEG page as scanners wrote them, which libtiff cannot write: the whole baseline
-// JPEG `jpeg` lies in the file, JPEGInterchangeFormat covers it (its length given only when
-// `withLength`), and the page's one strip is its entropy-coded data after the SOS header.
-std::string OldJpegTiff(const std::string& jpeg, uint32_t width, uint32_t height, bool withLength) {
+enum OldJpegLayout { kWholeStream, kStreamWithoutLength, kTablesOnly };
+
+// An old-style JPEG page as scanners wrote them, which libtiff cannot write: the baseline JPEG
+// `jpeg` lies whole in the file and the page's one strip is its entropy-coded data after the SOS
+// header. JPEGInterchangeFormat covers the stream (kWholeStream; kStreamWithoutLength leaves out
+// its length), or the Q/DC/AC table tags point at the tables inside it (kTablesOnly).
+std::string OldJpegTiff(const std::string& jpeg, uint32_t width, uint32_t height,
+                        OldJpegLayout layout) {
+  const uint32_t jpegAt = 8;
+  auto byte = [&](size_t at) { return static_cast<uint8_t>(jpeg[at]); };
+  // Where each quantisation and Huffman table's payload lies in the file, by table id.
+  uint32_t quant[4] = {0}, dc[4] = {0}, ac[4] = {0};
   size_t at = 2, scan = 0;
   while (at + 4 <= jpeg.size() && scan == 0) {
-    uint8_t marker = static_cast<uint8_t>(jpeg[at + 1]);
-    size_t length = static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]);
-    if (marker == 0xDA) scan = at + 2 + length;
-    at += 2 + length;
+    size_t length = byte(at + 2) << 8 | byte(at + 3), end = at + 2 + length;
+    if (byte(at + 1) == 0xDB) {
+      for (size_t t = at + 4; t + 65 <= end; t += 65) quant[byte(t) & 3] = jpegAt + t + 1;
+    } else if (byte(at + 1) == 0xC4) {
+      for (size_t t = at + 4; t + 17 <= end;) {
+        size_t values = 0;
+        for (int i = 1; i <= 16; ++i) values += byte(t + i);
+        (byte(t) >> 4 ? ac : dc)[byte(t) & 3] = jpegAt + t + 1;
+        t += 17 + values;
+      }
+    } else if (byte(at + 1) == 0xDA) {
+      scan = end;
+    }
+    at = end;
   }
-  const uint32_t jpegAt = 8, stripAt = jpegAt + static_cast<uint32_t>(scan);
-  const uint32_t stripSize = static_cast<uint32_t>(jpeg.size() - scan);
-  const uint32_t bitsAt = (jpegAt + static_cast<uint32_t>(jpeg.size()) + 1) & ~1u;
-  const uint32_t ifdAt = bitsAt + 6;
-  struct {
+  std::string file(jpegAt, '\0');
+  file.replace(0, 4, "II*\0", 4);
+  file += jpeg;
+  if (file.size() & 1) file += '\0';
+  // Values of more than four bytes, then the directory.
+  auto longs = [&](std::vector<uint32_t> values) {
+    uint32_t where = static_cast<uint32_t>(file.size());
+    for (uint32_t value : values) {
+      file.append(4, '\0');
+      Put(file, file.size() - 4, value, 4);
+    }
+    return where;
+  };
+  uint32_t bits = static_cast<uint32_t>(file.size());
+  file.append(6, '\0');
+  for (int i = 0; i < 3; ++i) Put(file, bits + 2 * i, 8, 2);
+  struct Entry {
     uint16_t tag, type;
     uint32_t count, value;
-  } entries[] = {{256, 4, 1, width},
-                 {257, 4, 1, height},
-                 {258, 3, 3, bitsAt},
-                 {259, 3, 1, 6},
-                 {262, 3, 1, 6},
-                 {273, 4, 1, stripAt},
-                 {277, 3, 1, 3},
-                 {278, 4, 1, height},
-                 {279, 4, 1, stripSize},
-                 {284, 3, 1, 1},
-                 {512, 3, 1, 1},
-                 {513, 4, 1, jpegAt},
-                 {514, 4, 1, static_cast<uint32_t>(jpeg.size())},
-                 {530, 3, 2, 0x10001}};
-  size_t count = sizeof entries / sizeof entries[0] - (withLength ? 0 : 1);
-  std::string file(ifdAt + 2 + count * 12 + 4, '\0');
-  file.replace(0, 4, "II*\0", 4);
-  Put(file, 4, ifdAt, 4);
-  file.replace(jpegAt, jpeg.size(), jpeg);
-  for (int i = 0; i < 3; ++i) Put(file, bitsAt + 2 * i, 8, 2);
-  Put(file, ifdAt, static_cast<uint32_t>(count), 2);
-  size_t slot = ifdAt + 2;
-  for (const auto& entry : entries) {
-    if (!withLength && entry.tag == 514) continue;
-    Put(file, slot, entry.tag, 2);
-    Put(file, slot + 2, entry.type, 2);
-    Put(file, slot + 4, entry.count, 4);
-    Put(file, slot + 8, entry.value,
-        entry.tag == 530                      ? 4
-        : entry.type == 3 && entry.count == 1 ? 2
-                                              : 4);
-    slot += 12;
+  };
+  std::vector<Entry> entries = {{256, 4, 1, width},
+                                {257, 4, 1, height},
+                                {258, 3, 3, bits},
+                                {259, 3, 1, 6},
+                                {262, 3, 1, 6},
+                                {273, 4, 1, jpegAt + static_cast<uint32_t>(scan)},
+                                {277, 3, 1, 3},
+                                {278, 4, 1, height},
+                                {279, 4, 1, static_cast<uint32_t>(jpeg.size() - scan)},
+                                {284, 3, 1, 1},
+                                {512, 3, 1, 1}};
+  if (layout == kTablesOnly) {
+    // Component 0 uses table 0, the chroma components table 1, as ImageMagick writes them.
+    entries.push_back({519, 4, 3, longs({quant[0], quant[1], quant[1]})});
+    entries.push_back({520, 4, 3, longs({dc[0], dc[1], dc[1]})});
+    entries.push_back({521, 4, 3, longs({ac[0], ac[1], ac[1]})});
+  } else {
+    entries.push_back({513, 4, 1, jpegAt});
+    if (layout == kWholeStream) entries.push_back({514, 4, 1, static_cast<uint32_t>(jpeg.size())});
+  }
+  entries.push_back({530, 3, 2, 0x10001});
+  uint32_t ifd = static_cast<uint32_t>(file.size());
+  file.append(2 + entries.size() * 12 + 4, '\0');
+  Put(file, 4, ifd, 4);
+  Put(file, ifd, static_cast<uint32_t>(entries.size()), 2);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    size_t slot = ifd + 2 + 12 * i;
+    Put(file, slot, entries[i].tag, 2);
+    Put(file, slot + 2, entries[i].type, 2);
+    Put(file, slot + 4, entries[i].count, 4);
+    bool shortValue = entries[i].type == 3 && entries[i].count == 1;
+    Put(file, slot + 8, entries[i].value, shortValue ? 2 : 4);
   }
   return file;
 }
@@ -439,15 +472,75 @@ TEST(Lossless, OldStyleJpegPagesDecodeToTheSamePixels) {
             0);
   std::string jpeg = ReadFile(dir / "photo.jpg");
   ASSERT_GT(jpeg.size(), 100u);
-  WriteFile(dir / "old.tif", OldJpegTiff(jpeg, 40, 24, true));
-  std::vector<uint32_t> pixels = DecodedPixels(dir / "old.tif");
-  ASSERT_FALSE(pixels.empty());
-  ExpectLosslessSplit(dir, "old.tif", "old");
-  EXPECT_TRUE(DecodedPixels(dir / "old.000") == pixels);
-
-  WriteFile(dir / "unbounded.tif", OldJpegTiff(jpeg, 40, 24, false));
+  for (OldJpegLayout layout : {kWholeStream, kTablesOnly}) {
+    SCOPED_TRACE(layout == kWholeStream ? "whole stream" : "tables only");
+    WriteFile(dir / "old.tif", OldJpegTiff(jpeg, 40, 24, layout));
+    std::vector<uint32_t> pixels = DecodedPixels(dir / "old.tif");
+    ASSERT_FALSE(pixels.empty());
+    ExpectLosslessSplit(dir, "old.tif", "old");
+    EXPECT_TRUE(DecodedPixels(dir / "old.000") == pixels);
+  }
+  WriteFile(dir / "unbounded.tif", OldJpegTiff(jpeg, 40, 24, kStreamWithoutLength));
   RunProgram({"unbounded.tif", "/r"}, dir.path());
   EXPECT_TRUE(FileExists(dir / "unbounded.tif"));
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Tags libtiff does not define are expected now: its warning comes once per tag and run, not
+// once per page, and other warnings still come.
+TEST(Lossless, TheWarningForAnUndefinedTagComesOncePerRun) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(50);
+  for (PageSpec& page : pages) {
+    page.moreTags = [](TIFF* tiff) {
+      SetUndefined<uint16_t>(tiff, 65100, TIFF_SHORT, {1});
+      SetUndefined<char>(tiff, 50838, TIFF_ASCII, {'i', 'j', '\0'});
+    };
+  }
+  pages[49].moreTags = [](TIFF* tiff) { SetUndefined<uint16_t>(tiff, 65101, TIFF_SHORT, {2}); };
+  ASSERT_TRUE(WriteTiffFile(dir / "many.tif", pages));
+  RunResult run = RunProgram({"many.tif"}, dir.path());
+  ASSERT_EQ(run.status, 0);
+  EXPECT_TRUE(FileExists(dir / "many.049"));
+  for (const char* tag : {"tag 65100 ", "tag 50838 ", "tag 65101 "}) {
+    EXPECT_LE(Occurrences(run.standardError, tag), 1u) << tag << "\n" << run.standardError;
+  }
+}
+
+// A negative XPosition (stored as SRATIONAL) reads fine, but libtiff refuses to write it and with
+// it the whole directory: the value is left out and the page and its other tags kept.
+TEST(Lossless, AValueTheLibraryRefusesToWriteIsLeftOutAndThePageKept) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(1);
+  pages[0].moreTags = [](TIFF* tiff) {
+    TIFFSetField(tiff, TIFFTAG_XPOSITION, 2.0);
+    TIFFSetField(tiff, TIFFTAG_COPYRIGHT, "kept");
+  };
+  ASSERT_TRUE(WriteTiffFile(dir / "negative.tif", pages));
+  std::string bytes = ReadFile(dir / "negative.tif");
+  uint32_t ifd = ReadLe32(bytes, 4);
+  for (uint32_t i = 0; i < ReadLe16(bytes, ifd); ++i) {
+    size_t at = ifd + 2 + 12 * i;
+    if (ReadLe16(bytes, at) != TIFFTAG_XPOSITION) continue;
+    bytes[at + 2] = TIFF_SRATIONAL;
+    WriteLe32(bytes, ReadLe32(bytes, at + 8), 0xFFFFFFFE);  // -2/1
+  }
+  WriteFile(dir / "negative.tif", bytes);
+  ASSERT_EQ(RunProgram({"negative.tif", "/r"}, dir.path()).status, 0);
+  EXPECT_FALSE(FileExists(dir / "negative.tif"));
+  TiffEntries out;
+  std::vector<TiffEntry> entries;
+  ASSERT_TRUE(out.Load(dir / "negative.000"));
+  ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
+  // libtiff writes XPosition and YPosition as a pair: the left-out one comes back as 0.
+  const TiffEntry* position = FindTiffEntry(entries, TIFFTAG_XPOSITION);
+  EXPECT_TRUE(position == nullptr || out.Numbers(*position).at(0) == 0);
+  EXPECT_NE(FindTiffEntry(entries, TIFFTAG_COPYRIGHT), nullptr);
 }
 
 }  // namespace
