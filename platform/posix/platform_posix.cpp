@@ -89,10 +89,10 @@ struct TiffFile {
 };
 
 // Read-ahead never costs more than the bytes it serves: a read away from the last window reads
-// one page, which costs the kernel no more than the byte asked for, and only reads that carry on
-// where the last window ended double the next window, up to the largest. A window is therefore at
-// most twice the bytes that the windows before it in the same run have served, and a file of a
-// million scattered one-byte strips costs a million one-page reads, not a million full windows.
+// one page, which costs the kernel no more than the byte asked for, and only a read that starts
+// inside the last window and runs past it doubles the next window, up to the largest. A window is
+// therefore at most twice the one before it, whose bytes were used up, and a file of a million
+// scattered one-byte strips costs a million one-page reads, not a million full windows.
 constexpr size_t kFirstReadAhead = 4 * 1024;
 constexpr size_t kReadWindowSize = 256 * 1024;
 
@@ -135,10 +135,17 @@ tmsize_t ReadTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
       file->window = static_cast<unsigned char*>(malloc(kReadWindowSize));
       if (file->window == nullptr) return -1;
     }
+    // The new window keeps what the last one held when it can hold this read as well: libtiff
+    // reads a directory's values in the order of their tags, which jumps back and forth in the
+    // bytes after the directory.
+    uint64_t start = file->position;
+    if (carriesOn && file->position + wanted <= file->windowStart + readAhead) {
+      start = file->windowStart;
+    }
     file->windowLength = 0;
     size_t got = 0;
-    if (!ReadFully(file->fd, file->window, readAhead, file->position, &got)) return -1;
-    file->windowStart = file->position;
+    if (!ReadFully(file->fd, file->window, readAhead, start, &got)) return -1;
+    file->windowStart = start;
     file->windowLength = got;
   }
   size_t offset = static_cast<size_t>(file->position - file->windowStart);
