@@ -545,4 +545,28 @@ TEST(Lossless, AValueTheLibraryRefusesToWriteIsLeftOutAndThePageKept) {
   EXPECT_NE(FindTiffEntry(entries, TIFFTAG_COPYRIGHT), nullptr);
 }
 
+// SubIFDs that list one directory over and over would make an output far larger than the input:
+// together they may not claim more bytes than the file holds, and the page fails.
+TEST(Lossless, SubIfdsClaimingMoreThanTheFileFailThePage) {
+  TempDir dir;
+  std::vector<PageSpec> pages(1);
+  pages[0].subIfds.resize(40);
+  for (PageSpec& child : pages[0].subIfds) child.width = child.height = 1;
+  pages[0].subIfds[0].width = pages[0].subIfds[0].height = 64;
+  pages[0].subIfds[0].noise = true;
+  ASSERT_TRUE(WriteTiffFile(dir / "echo.tif", pages));
+  TiffEntries in;
+  std::vector<TiffEntry> entries;
+  ASSERT_TRUE(in.Load(dir / "echo.tif"));
+  ASSERT_TRUE(in.Directory(in.Chain().at(0), &entries));
+  uint64_t first = Value(in, entries, TIFFTAG_SUBIFD);
+  for (uint32_t i = 1; i < 40; ++i) {
+    ASSERT_TRUE(PatchTagValue(dir / "echo.tif", TIFFTAG_SUBIFD, i, static_cast<uint32_t>(first)));
+  }
+  RunProgram({"echo.tif", "/r"}, dir.path());
+  EXPECT_TRUE(FileExists(dir / "echo.tif"));
+  // Written until the claims passed the file's size: forty copies of the large child would not be.
+  EXPECT_LT(ReadFile(dir / "echo.000").size(), 2 * ReadFile(dir / "echo.tif").size());
+}
+
 }  // namespace
