@@ -70,6 +70,7 @@ int CopyLinkedPage(TIFF* input, TIFF* output, TIFF* reader,
       !CopyData(input, output) || !WriteCopiedDirectory(output)) {
     return 0;
   }
+  RestoreStoredBlockTypes(output, FirstDirectoryOffset(output), entries);
   // Children that share their values or data (the same directory listed a thousand times, say)
   // would make an output far larger than the input: together they may not claim more bytes than
   // the whole file holds, as a page's own strips may not.

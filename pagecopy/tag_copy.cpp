@@ -420,3 +420,23 @@ void CopyOtherTags(TIFF* input, TIFF* output, const std::vector<DirectoryEntry>&
     }
   }
 }
+
+void RestoreStoredBlockTypes(TIFF* output, uint64_t writtenAt,
+                             const std::vector<DirectoryEntry>& entries) {
+  std::vector<DirectoryEntry> written;
+  if (writtenAt == 0) return;
+  for (const DirectoryEntry& entry : entries) {
+    uint64_t size = TypeSize(entry.type);
+    const TIFFField* field = TIFFFindField(output, entry.tag, TIFF_ANY);
+    if (field == nullptr || TIFFFieldIsAnonymous(field) ||
+        !IsBlockStoredInAnotherType(field, entry)) {
+      continue;
+    }
+    if (written.empty() && !ReadDirectoryEntries(output, writtenAt, &written)) return;
+    const DirectoryEntry* copy = FindEntry(written, entry.tag);
+    if (copy != nullptr && (copy->type == TIFF_UNDEFINED || copy->type == TIFF_BYTE) &&
+        copy->count == entry.count * size) {
+      RewriteEntryType(output, *copy, entry.type, entry.count);
+    }
+  }
+}
