@@ -12,7 +12,14 @@
 //   tiny999  999 grey pages 16x16, uncompressed
 //   jpeg40   40 RGB pages 2000x1500, JPEG (YCbCr 2x2) with a JPEGTables tag, 256 rows a strip
 //   tiled20  20 RGB pages 4096x4096, Deflate, tiles of 256x256
+//   meta300  300 RGB map tiles 256x256, Deflate, each with an ICC profile, XMP, an EXIF directory
+//            and GeoTIFF georeferencing
+//   plain300 the same 300 pages without those tags
+//   huge2g   one 8-bit grey page 65536x32768 stored as one uncompressed strip of 2 GiB, a sparse
+//            file written directly (libtiff's writer would need the strip in memory)
+#include <fcntl.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -455,22 +462,191 @@ bool WriteTiled(TIFF* tiff, int pages) {
   return true;
 }
 
+// GeoTIFF's tags, unknown to libtiff: registered on every directory it creates, as libgeotiff does.
+const TIFFFieldInfo kGeoTiffFields[] = {
+    {33550, -1, -1, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char*>("ModelPixelScaleTag")},
+    {33922, -1, -1, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char*>("ModelTiepointTag")},
+    {34735, -1, -1, TIFF_SHORT, FIELD_CUSTOM, 1, 1, const_cast<char*>("GeoKeyDirectoryTag")},
+    {34736, -1, -1, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char*>("GeoDoubleParamsTag")},
+    {34737, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char*>("GeoASCIIParamsTag")},
+};
+TIFFExtendProc previousExtender = nullptr;
+
+void AddGeoTiffFields(TIFF* tiff) {
+  TIFFMergeFieldInfo(tiff, kGeoTiffFields, sizeof kGeoTiffFields / sizeof kGeoTiffFields[0]);
+  if (previousExtender != nullptr) previousExtender(tiff);
+}
+
+// A 3 KB stand-in for an ICC profile (the header's signature and size, then table bytes) and a
+// 2.5 KB XMP packet, as cameras and GIS tools write them.
+std::string IccProfile() {
+  std::string profile(3144, '\0');
+  profile[2] = 0x0C;
+  profile[3] = 0x48;
+  memcpy(&profile[36], "acsp", 4);
+  Random random(kCorpusSeed ^ 0x1cc);
+  // A tag table of one entry at 128: a 'cprt' text that fills the rest of the profile.
+  const unsigned char table[] = {0, 0, 0, 1, 'c', 'p', 'r', 't', 0, 0, 0, 144, 0, 0, 0x0B, 0xB8};
+  memcpy(&profile[128], table, sizeof table);
+  memcpy(&profile[144], "text\0\0\0\0", 8);
+  for (size_t i = 152; i < profile.size(); ++i)
+    profile[i] = static_cast<char>(' ' + random.Below(90));
+  return profile;
+}
+
+std::string XmpPacket(int page) {
+  std::string packet =
+      "<?xpacket begin='\xEF\xBB\xBF' id='W5M0MpCehiHzreSzNTczkc9d'?>\n"
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+      "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+      "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/' "
+      "xmlns:xmp='http://ns.adobe.com/xap/1.0/'>\n";
+  char line[160];
+  snprintf(line, sizeof line,
+           "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>Sheet %d</rdf:li>"
+           "</rdf:Alt></dc:title>\n",
+           page);
+  packet += line;
+  for (int i = 0; i < 18; ++i) {
+    snprintf(line, sizeof line, "<xmp:Label>survey block %d, tile %d, revision %d</xmp:Label>\n",
+             page / 16, page % 16, i);
+    packet += line;
+  }
+  packet += "</rdf:Description></rdf:RDF></x:xmpmeta>\n";
+  if (packet.size() < 2560) packet.append(2560 - packet.size(), ' ');
+  return packet + "<?xpacket end='w'?>";
+}
+
+bool WriteMapTiles(TIFF* tiff, int pages, bool metadata) {
+  const int side = 256;
+  const std::string icc = IccProfile();
+  std::vector<uint8_t> image(static_cast<size_t>(side) * side * 3);
+  for (int page = 0; page < pages; ++page) {
+    uint64_t exifDirectory = 0;
+    if (metadata) {
+      // The EXIF directory goes first, so that the page's directory can point at it.
+      if (!Check(TIFFCreateEXIFDirectory(tiff) == 0, "EXIF directory")) return false;
+      TIFFSetField(tiff, EXIFTAG_DATETIMEORIGINAL, "2026:12:09 07:04:00");
+      TIFFSetField(tiff, EXIFTAG_EXPOSURETIME, 1.0 / 250);
+      TIFFSetField(tiff, EXIFTAG_FNUMBER, 5.6);
+      uint16_t iso[] = {100};
+      TIFFSetField(tiff, EXIFTAG_ISOSPEEDRATINGS, 1, iso);
+      if (!Check(TIFFWriteCustomDirectory(tiff, &exifDirectory), "EXIF write")) return false;
+      TIFFFreeDirectory(tiff);
+      TIFFCreateDirectory(tiff);
+    }
+    Random random(PageSeed("map", page));
+    Field field(random, side, side, 64, 8);
+    Random grain(PageSeed("map grain", page));
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        field.Sample(x, y, grain, 3, &image[(static_cast<size_t>(y) * side + x) * 3]);
+      }
+    }
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, side);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, side);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, side);
+    SetPageTags(tiff, page, pages);
+    if (metadata) {
+      TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(icc.size()), icc.data());
+      std::string xmp = XmpPacket(page);
+      TIFFSetField(tiff, TIFFTAG_XMLPACKET, static_cast<uint32_t>(xmp.size()), xmp.data());
+      TIFFSetField(tiff, TIFFTAG_EXIFIFD, exifDirectory);
+      double scale[] = {0.5, 0.5, 0.0};
+      double tiepoint[] = {0, 0, 0, 500000.0 + 128.0 * (page % 16), 5700000.0 - 128.0 * (page / 16),
+                           0};
+      uint16_t keys[] = {1, 1,    0,     7, 1024, 0,     1,     1, 1025, 0,    1,
+                         1, 1026, 34737, 8, 0,    2049,  34737, 7, 8,    2054, 0,
+                         1, 9102, 3072,  0, 1,    32632, 3076,  0, 1,    9001};
+      double doubles[] = {6378137.0, 298.257223563};
+      TIFFSetField(tiff, 33550, 3, scale);
+      TIFFSetField(tiff, 33922, 6, tiepoint);
+      TIFFSetField(tiff, 34735, static_cast<uint32_t>(sizeof keys / sizeof keys[0]), keys);
+      TIFFSetField(tiff, 34736, 2, doubles);
+      TIFFSetField(tiff, 34737, "UTM 32N|WGS 84|");
+    }
+    if (!Check(
+            TIFFWriteEncodedStrip(tiff, 0, image.data(), static_cast<tmsize_t>(image.size())) >= 0,
+            "map strip") ||
+        !Check(TIFFWriteDirectory(tiff), "map directory")) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Header, one directory and a hole of 2 GiB where the strip lies: every byte of it reads as 0,
+// and the file takes a few KB of disk.
+bool WriteHugeStrip(const std::string& path) {
+  const uint32_t width = 65536, height = 32768, dataAt = 4096;
+  const uint64_t strip = uint64_t{width} * height;
+  unsigned char file[dataAt] = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  struct Entry {
+    uint16_t tag, type;
+    uint32_t value;
+  };
+  const Entry entries[] = {
+      {TIFFTAG_IMAGEWIDTH, TIFF_LONG, width},
+      {TIFFTAG_IMAGELENGTH, TIFF_LONG, height},
+      {TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, 8},
+      {TIFFTAG_COMPRESSION, TIFF_SHORT, COMPRESSION_NONE},
+      {TIFFTAG_PHOTOMETRIC, TIFF_SHORT, PHOTOMETRIC_MINISBLACK},
+      {TIFFTAG_STRIPOFFSETS, TIFF_LONG, dataAt},
+      {TIFFTAG_SAMPLESPERPIXEL, TIFF_SHORT, 1},
+      {TIFFTAG_ROWSPERSTRIP, TIFF_LONG, height},
+      {TIFFTAG_STRIPBYTECOUNTS, TIFF_LONG, static_cast<uint32_t>(strip)},
+  };
+  unsigned char* at = file + 8;
+  auto put = [&at](uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) *at++ = static_cast<unsigned char>(value >> (8 * i));
+  };
+  put(sizeof entries / sizeof entries[0], 2);
+  for (const Entry& entry : entries) {
+    put(entry.tag, 2);
+    put(entry.type, 2);
+    put(1, 4);
+    put(entry.value, entry.type == TIFF_SHORT ? 2 : 4);
+    if (entry.type == TIFF_SHORT) put(0, 2);
+  }
+  put(0, 4);
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  bool ok = write(fd, file, sizeof file) == static_cast<ssize_t>(sizeof file) &&
+            ftruncate(fd, static_cast<off_t>(dataAt + strip)) == 0;
+  return close(fd) == 0 && ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  static const char* const kAll[] = {"fax500", "scan50", "raw8", "tiny999", "jpeg40", "tiled20"};
+  static const char* const kAll[] = {"fax500", "scan50",  "raw8",    "tiny999",
+                                     "jpeg40", "tiled20", "meta300", "plain300"};
   if (argc < 2) {
-    fprintf(
-        stderr,
-        "usage: folicant_make_corpus DIRECTORY [fax500|scan50|raw8|tiny999|jpeg40|tiled20]...\n");
+    fprintf(stderr,
+            "usage: folicant_make_corpus DIRECTORY "
+            "[fax500|scan50|raw8|tiny999|jpeg40|tiled20|meta300|plain300|huge2g]...\n");
     return 2;
   }
   std::vector<std::string> wanted(argv + 2, argv + argc);
   if (wanted.empty()) wanted.assign(std::begin(kAll), std::end(kAll));
   std::vector<Glyph> font = MakeFont();
+  previousExtender = TIFFSetTagExtender(AddGeoTiffFields);
   for (const std::string& name : wanted) {
     std::string path = std::string(argv[1]) + "/" + name + ".tif";
     std::string partial = path + ".partial";
+    if (name == "huge2g") {
+      if (!WriteHugeStrip(partial) || rename(partial.c_str(), path.c_str()) != 0) {
+        remove(partial.c_str());
+        return 1;
+      }
+      printf("wrote %s\n", path.c_str());
+      continue;
+    }
     TIFF* tiff = TIFFOpen(partial.c_str(), "w");
     if (tiff == nullptr) return 1;
     bool ok;
@@ -486,6 +662,8 @@ int main(int argc, char** argv) {
       ok = WriteJpeg(tiff, 40);
     } else if (name == "tiled20") {
       ok = WriteTiled(tiff, 20);
+    } else if (name == "meta300" || name == "plain300") {
+      ok = WriteMapTiles(tiff, 300, name == "meta300");
     } else {
       fprintf(stderr, "make_corpus: unknown workload %s\n", name.c_str());
       ok = false;

@@ -179,16 +179,33 @@ TEST(Faults, TruncatedInputsAreNeverRemoved) {
   }
 }
 
-TEST(Faults, ByteCountsBeyondTheFileFailThePageWithoutAHugeAllocation) {
+// Byte counts that the file cannot hold fail the page before anything large is read or written:
+// one count beyond the file, and the 8 strips of a 1 MiB file that all claim the same 1 MiB, which
+// would otherwise write 8 MiB.
+TEST(Faults, ByteCountsTheFileCannotHoldFailThePage) {
   TempDir dir;
   std::vector<PageSpec> pages = SimplePages(1);
   pages[0].compression = COMPRESSION_PACKBITS;
   ASSERT_TRUE(WriteTiffFile(dir / "liar.tif", pages));
   ASSERT_TRUE(PatchTagValue(dir / "liar.tif", TIFFTAG_STRIPBYTECOUNTS, 0, 0xFFFFFF00u));
-  std::string input = ReadFile(dir / "liar.tif");
-  RunResult run = RunProgram({"liar.tif", "/l", "/r", "/ndone"}, dir.path());
-  EXPECT_EQ(run.status, 0);
-  ExpectEarlyEnd(dir, "Writing 'liar.000'", "liar.tif", input);
+  pages = SimplePages(1, 1024, 1024);
+  pages[0].rowsPerStrip = 128;  // strips over 64 KiB, so that the counts are stored as LONG
+  ASSERT_TRUE(WriteTiffFile(dir / "overlap.tif", pages));
+  for (uint32_t strip = 0; strip < 8; ++strip) {
+    ASSERT_TRUE(PatchTagValue(dir / "overlap.tif", TIFFTAG_STRIPOFFSETS, strip, 8));
+    ASSERT_TRUE(PatchTagValue(dir / "overlap.tif", TIFFTAG_STRIPBYTECOUNTS, strip, 1u << 20));
+  }
+  for (const char* name : {"liar", "overlap"}) {
+    SCOPED_TRACE(name);
+    std::string inputName = std::string(name) + ".tif";
+    std::string input = ReadFile(dir / inputName);
+    unlink((dir / "folicant.log").c_str());
+    RunResult run = RunProgram({inputName, "/l", "/r", "/ndone"}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    std::string output = std::string(name) + ".000";
+    ExpectEarlyEnd(dir, "Writing '" + output + "'", inputName, input);
+    EXPECT_LT(ReadFile(dir / output).size(), 4096u);
+  }
 }
 
 TEST(Faults, AHugeClaimedTileSizeInATinyFileNeedsNoHugeBuffer) {

@@ -171,6 +171,33 @@ TEST(SplitRun, KeepsTheInputsByteOrderAndFormat) {
   ExpectPagesSplit(dir / "big.tif", dir / "big", 2);
 }
 
+// Each page keeps the strips and tiles it was stored in, however large: a strip of 3,000 rows
+// stays one strip of 3,000 rows, and a tile of 2 MiB one tile, with the same bytes.
+TEST(SplitRun, KeepsEveryPageInItsStoredStripsAndTiles) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(3, 1000, 3000);
+  pages[1].width = pages[1].height = 1024;
+  pages[1].samplesPerPixel = 2;
+  pages[1].tileWidth = pages[1].tileLength = 1024;
+  pages[2].compression = COMPRESSION_LZW;
+  ASSERT_TRUE(WriteTiffFile(dir / "big.tif", pages));
+  ASSERT_EQ(RunProgram({"big.tif"}, dir.path()).status, 0);
+  TIFF* input = TIFFOpen((dir / "big.tif").c_str(), "rc");
+  ASSERT_NE(input, nullptr);
+  for (int page = 0; page < 3; ++page) {
+    TIFF* output = TIFFOpen((dir / "big.00" + std::to_string(page)).c_str(), "rc");
+    ASSERT_NE(output, nullptr) << page;
+    EXPECT_EQ(TIFFNumberOfStrips(output), 1u) << page;
+    uint32_t rows = 0;
+    EXPECT_EQ(TIFFGetField(output, TIFFTAG_ROWSPERSTRIP, &rows), page != 1);
+    EXPECT_EQ(rows, page != 1 ? 3000u : 0u);
+    EXPECT_TRUE(ReadRawChunks(input) == ReadRawChunks(output)) << page;
+    TIFFClose(output);
+    TIFFReadDirectory(input);
+  }
+  TIFFClose(input);
+}
+
 TEST(SplitRun, AMissingInputCompletesWithNoFiles) {
   TempDir dir;
   RunResult run = RunProgram({"missing.tif", "/l", "/r", "/ndone.flg"}, dir.path());

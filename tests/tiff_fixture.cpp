@@ -31,6 +31,7 @@ uint32_t LittleEndian(const uint8_t* bytes, int size) {
 }
 
 bool WritePage(TIFF* tiff, const PageSpec& page) {
+  if (page.beforeTags) page.beforeTags(tiff);
   TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
   TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, page.width);
   TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, page.height);
@@ -45,6 +46,10 @@ bool WritePage(TIFF* tiff, const PageSpec& page) {
   TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
   if (!page.description.empty()) {
     TIFFSetField(tiff, TIFFTAG_IMAGEDESCRIPTION, page.description.c_str());
+  }
+  std::vector<uint64_t> subIfdOffsets(page.subIfds.size(), 0);
+  if (!page.subIfds.empty()) {
+    TIFFSetField(tiff, TIFFTAG_SUBIFD, static_cast<int>(page.subIfds.size()), subIfdOffsets.data());
   }
   if (page.moreTags) page.moreTags(tiff);
   uint64_t index = 0;
@@ -73,7 +78,11 @@ bool WritePage(TIFF* tiff, const PageSpec& page) {
         return false;
     }
   }
-  return TIFFWriteDirectory(tiff) != 0;
+  if (!TIFFWriteDirectory(tiff)) return false;
+  for (const PageSpec& child : page.subIfds) {
+    if (!WritePage(tiff, child)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -143,7 +152,7 @@ bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32
       if (LittleEndian(entry, 2) != tag) continue;
       uint32_t type = LittleEndian(entry + 2, 2);
       uint32_t count = LittleEndian(entry + 4, 4);
-      int size = type == TIFF_SHORT ? 2 : type == TIFF_LONG ? 4 : 0;
+      int size = type == TIFF_SHORT ? 2 : type == TIFF_LONG || type == TIFF_IFD ? 4 : 0;
       if (size == 0 || index >= count) break;
       long position =
           count * size <= 4 ? entryPosition + 8 : static_cast<long>(LittleEndian(entry + 8, 4));

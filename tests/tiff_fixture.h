@@ -26,6 +26,11 @@ struct PageSpec {
   // Sets further tags (a colour map, extra samples, fax options, ...) after the ones above and
   // before any data is written.
   std::function<void(TIFF*)> moreTags;
+  // Runs before any of the page's tags are set, for instance to write the EXIF and GPS
+  // directories that moreTags then points to.
+  std::function<void(TIFF*)> beforeTags;
+  // Child pages written right after this one as its SubIFDs.
+  std::vector<PageSpec> subIfds;
 };
 
 struct FileSpec {
@@ -44,7 +49,7 @@ std::vector<PageSpec> SimplePages(int count, uint32_t width = 16, uint32_t heigh
 /// The stored (still compressed) bytes of every strip or tile of the current directory.
 std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff);
 
-/// Overwrites value `index` of tag `tag` (of type SHORT or LONG) in the first directory of the
+/// Overwrites value `index` of tag `tag` (of type SHORT, LONG or IFD) in the first directory of the
 /// classic little-endian TIFF file at `path`, for inputs that libtiff's writing API refuses to
 /// make. Returns false when the directory has no such tag or value.
 bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value);

@@ -127,10 +127,10 @@ int CopyThenRemove(const char* source, const char* destination) {
 // libtiff's I/O on a file, as TIFFOpen would install it less two costs a split pays per strip.
 // libtiff seeks before every read and before every strip it writes, and each lseek is a system
 // call; here the position and the length are kept in the process, which is the only writer of a
-// file it has open. Small reads (directories, fax strips, the pieces libtiff cuts a large
-// uncompressed strip into) are served from a window read ahead in one call; larger ones go
-// straight into the caller's buffer. No file is memory-mapped, and no write is held back, so a
-// failed write fails the libtiff call that made it, as before.
+// file it has open. Small reads (directories, tag values, small strips) are served from a window
+// read ahead in one call; reads as large as the window go straight into the caller's buffer. No
+// file is memory-mapped, and no write is held back, so a failed write fails the libtiff call that
+// made it, as before.
 struct TiffFile {
   int fd;
   uint64_t position;
@@ -138,10 +138,28 @@ struct TiffFile {
   unsigned char* window;  // allocated at the first small read
   uint64_t windowStart;
   size_t windowLength;
+  size_t readAhead;  // the length of the next window read; 0 until the first
 };
 
+// Read-ahead never costs more than the bytes it serves: a read away from the last window reads
+// one page, which costs the kernel no more than the byte asked for, and only a read that starts
+// inside the last window and runs past it doubles the next window, up to the largest. A window is
+// therefore at most twice the one before it, whose bytes were used up, and a file of a million
+// scattered one-byte strips costs a million one-page reads, not a million full windows.
+constexpr size_t kFirstReadAhead = 4 * 1024;
 constexpr size_t kReadWindowSize = 256 * 1024;
-constexpr size_t kSmallRead = 64 * 1024;
+
+int ReadFully(int fd, unsigned char* out, size_t wanted, uint64_t at, size_t* done) {
+  *done = 0;
+  while (*done < wanted) {
+    ssize_t got = pread(fd, out + *done, wanted - *done, static_cast<off_t>(at + *done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return 0;
+    if (got == 0) break;
+    *done += static_cast<size_t>(got);
+  }
+  return 1;
+}
 
 tmsize_t ReadTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
   TiffFile* file = static_cast<TiffFile*>(handle);
@@ -151,44 +169,44 @@ tmsize_t ReadTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
   }
   unsigned char* out = static_cast<unsigned char*>(buffer);
   size_t wanted = static_cast<size_t>(size);
-  if (wanted < kSmallRead) {
-    bool inside = file->position >= file->windowStart &&
-                  file->position - file->windowStart + wanted <= file->windowLength;
-    if (!inside) {
-      if (file->window == nullptr) {
-        file->window = static_cast<unsigned char*>(malloc(kReadWindowSize));
-        if (file->window == nullptr) return -1;
-      }
-      file->windowLength = 0;
-      ssize_t got;
-      do {
-        got = pread(file->fd, file->window, kReadWindowSize, static_cast<off_t>(file->position));
-      } while (got < 0 && errno == EINTR);
-      if (got < 0) return -1;
-      file->windowStart = file->position;
-      file->windowLength = static_cast<size_t>(got);
-    }
-    size_t offset = static_cast<size_t>(file->position - file->windowStart);
-    size_t available = file->windowLength > offset ? file->windowLength - offset : 0;
-    size_t count = wanted < available ? wanted : available;
-    memcpy(out, file->window + offset, count);
-    file->position += count;
-    return static_cast<tmsize_t>(count);
-  }
-  size_t done = 0;
-  while (done < wanted) {
-    ssize_t got =
-        pread(file->fd, out + done, wanted - done, static_cast<off_t>(file->position + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
+  bool inside = file->position >= file->windowStart &&
+                file->position - file->windowStart + wanted <= file->windowLength;
+  if (!inside) {
+    bool carriesOn = file->windowLength > 0 && file->position >= file->windowStart &&
+                     file->position <= file->windowStart + file->windowLength;
+    size_t readAhead = kFirstReadAhead;
+    if (carriesOn && file->readAhead < kReadWindowSize) readAhead = file->readAhead * 2;
+    if (carriesOn && file->readAhead >= kReadWindowSize) readAhead = kReadWindowSize;
+    file->readAhead = readAhead;
+    if (wanted >= readAhead) {
+      size_t done = 0;
+      int ok = ReadFully(file->fd, out, wanted, file->position, &done);
       file->position += done;
-      return -1;
+      return ok ? static_cast<tmsize_t>(done) : -1;
     }
-    if (got == 0) break;
-    done += static_cast<size_t>(got);
+    if (file->window == nullptr) {
+      file->window = static_cast<unsigned char*>(malloc(kReadWindowSize));
+      if (file->window == nullptr) return -1;
+    }
+    // The new window keeps what the last one held when it can hold this read as well: libtiff
+    // reads a directory's values in the order of their tags, which jumps back and forth in the
+    // bytes after the directory.
+    uint64_t start = file->position;
+    if (carriesOn && file->position + wanted <= file->windowStart + readAhead) {
+      start = file->windowStart;
+    }
+    file->windowLength = 0;
+    size_t got = 0;
+    if (!ReadFully(file->fd, file->window, readAhead, start, &got)) return -1;
+    file->windowStart = start;
+    file->windowLength = got;
   }
-  file->position += done;
-  return static_cast<tmsize_t>(done);
+  size_t offset = static_cast<size_t>(file->position - file->windowStart);
+  size_t available = file->windowLength > offset ? file->windowLength - offset : 0;
+  size_t count = wanted < available ? wanted : available;
+  if (count > 0) memcpy(out, file->window + offset, count);
+  file->position += count;
+  return static_cast<tmsize_t>(count);
 }
 
 tmsize_t WriteTiffFile(thandle_t handle, void* buffer, tmsize_t size) {

@@ -1,0 +1,569 @@
+// A split page is its input page: every directory entry, every linked directory and every stored
+// chunk, read back from the files' bytes with a reader of the tests' own.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/run_program.h"
+#include "tests/tiff_entries.h"
+#include "tests/tiff_fixture.h"
+
+namespace {
+
+std::string Name(const std::string& base, int page) {
+  char suffix[8];
+  snprintf(suffix, sizeof suffix, ".%03d", page);
+  return base + suffix;
+}
+
+int Shell(const std::string& directory, const std::string& command) {
+  return system(("cd '" + directory + "' && " + command + " >/dev/null 2>&1").c_str());
+}
+
+bool IsDataTag(uint16_t tag) {
+  return tag == 273 || tag == 279 || tag == 324 || tag == 325;
+}
+bool IsPointerTag(uint16_t tag) {
+  return tag == 34665 || tag == 34853 || tag == 40965;
+}
+bool IsUnsignedShape(uint16_t type) {
+  return type == 1 || type == 3 || type == 4;
+}
+
+uint64_t Value(const TiffEntries& file, const std::vector<TiffEntry>& entries, uint16_t tag,
+               size_t index = 0) {
+  const TiffEntry* entry = FindTiffEntry(entries, tag);
+  if (entry == nullptr) return 0;
+  std::vector<double> numbers = file.Numbers(*entry);
+  return index < numbers.size() ? static_cast<uint64_t>(numbers[index]) : 0;
+}
+
+// The stored bytes of every strip or tile, found through the entries.
+std::vector<std::string> Chunks(const TiffEntries& file, const std::vector<TiffEntry>& entries) {
+  bool tiled = FindTiffEntry(entries, 324) != nullptr;
+  const TiffEntry* offsets = FindTiffEntry(entries, tiled ? 324 : 273);
+  const TiffEntry* counts = FindTiffEntry(entries, tiled ? 325 : 279);
+  std::vector<std::string> chunks;
+  if (offsets == nullptr || counts == nullptr) return chunks;
+  std::vector<double> at = file.Numbers(*offsets), size = file.Numbers(*counts);
+  for (size_t i = 0; i < at.size() && i < size.size(); ++i) {
+    chunks.push_back(file.Bytes(static_cast<uint64_t>(at[i]), static_cast<uint64_t>(size[i])));
+  }
+  return chunks;
+}
+
+// The blocks the old-style JPEG tags point at: the interchange stream and each table.
+std::vector<std::string> OldJpegBlocks(const TiffEntries& file,
+                                       const std::vector<TiffEntry>& entries) {
+  std::vector<std::string> blocks;
+  if (FindTiffEntry(entries, 513) != nullptr) {
+    blocks.push_back(file.Bytes(Value(file, entries, 513), Value(file, entries, 514)));
+  }
+  for (uint16_t tag : {519, 520, 521}) {
+    const TiffEntry* entry = FindTiffEntry(entries, tag);
+    if (entry == nullptr) continue;
+    for (double at : file.Numbers(*entry)) {
+      uint64_t size = 64;
+      if (tag != 519) {
+        std::string counts = file.Bytes(static_cast<uint64_t>(at), 16);
+        size = 16;
+        for (char count : counts) size += static_cast<uint8_t>(count);
+      }
+      blocks.push_back(file.Bytes(static_cast<uint64_t>(at), size));
+    }
+  }
+  return blocks;
+}
+
+// Every entry of the input directory is in the output directory with the same values, and no
+// other: the same type, or for a public tag another unsigned type with the same numbers; the
+// rationals as the same numbers within float precision, the one form in which libtiff holds
+// them. Linked directories are compared the same way, data by their bytes.
+void ExpectSameDirectory(const TiffEntries& in, uint64_t inAt, const TiffEntries& out,
+                         uint64_t outAt, const std::string& where) {
+  SCOPED_TRACE(where);
+  std::vector<TiffEntry> a, b;
+  ASSERT_TRUE(in.Directory(inAt, &a));
+  ASSERT_TRUE(out.Directory(outAt, &b));
+  for (const TiffEntry& entry : a) {
+    const TiffEntry* copy = FindTiffEntry(b, entry.tag);
+    std::string tag = "tag " + std::to_string(entry.tag);
+    if (entry.tag == 288 || entry.tag == 289) {
+      EXPECT_EQ(copy, nullptr) << tag;
+      continue;
+    }
+    ASSERT_NE(copy, nullptr) << tag;
+    if (IsDataTag(entry.tag) ||
+        (entry.tag >= 513 && entry.tag <= 521 && entry.tag != 514 && entry.tag != 515 &&
+         entry.tag != 512 && entry.tag != 517 && entry.tag != 518)) {
+      EXPECT_EQ(entry.count, copy->count) << tag;
+    } else if (IsPointerTag(entry.tag)) {
+      ExpectSameDirectory(in, Value(in, a, entry.tag), out, Value(out, b, entry.tag),
+                          where + " > " + tag);
+    } else if (entry.tag == 330) {
+      ASSERT_EQ(entry.count, copy->count);
+      for (size_t i = 0; i < entry.count; ++i) {
+        ExpectSameDirectory(in, Value(in, a, 330, i), out, Value(out, b, 330, i),
+                            where + " > SubIFD " + std::to_string(i));
+      }
+    } else if (entry.type == copy->type && entry.type != 5 && entry.type != 10) {
+      EXPECT_EQ(entry.count, copy->count) << tag;
+      EXPECT_TRUE(entry.values == copy->values) << tag;
+    } else {
+      bool sameShape =
+          entry.type == copy->type ||
+          (entry.tag < 32768 && IsUnsignedShape(entry.type) && IsUnsignedShape(copy->type));
+      EXPECT_TRUE(sameShape) << tag << " type " << entry.type << " became " << copy->type;
+      std::vector<double> x = in.Numbers(entry), y = out.Numbers(*copy);
+      ASSERT_EQ(x.size(), y.size()) << tag;
+      for (size_t i = 0; i < x.size(); ++i) {
+        EXPECT_EQ(static_cast<float>(x[i]), static_cast<float>(y[i])) << tag << " value " << i;
+      }
+    }
+  }
+  for (const TiffEntry& entry : b) {
+    EXPECT_NE(FindTiffEntry(a, entry.tag), nullptr) << "added tag " << entry.tag;
+  }
+  EXPECT_TRUE(Chunks(in, a) == Chunks(out, b));
+  EXPECT_TRUE(OldJpegBlocks(in, a) == OldJpegBlocks(out, b));
+}
+
+// Splits `input` in `directory` and compares each output with its page.
+void ExpectLosslessSplit(const TempDir& dir, const std::string& input, const std::string& base) {
+  RunResult run = RunProgram({input}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.standardError;
+  TiffEntries in;
+  ASSERT_TRUE(in.Load(dir / input));
+  std::vector<uint64_t> pages = in.Chain();
+  ASSERT_FALSE(pages.empty());
+  for (size_t page = 0; page < pages.size(); ++page) {
+    TiffEntries out;
+    std::string output = Name(base, static_cast<int>(page));
+    ASSERT_TRUE(out.Load(dir / output)) << output;
+    EXPECT_EQ(out.bigEndian(), in.bigEndian());
+    EXPECT_EQ(out.bigTiff(), in.bigTiff());
+    ASSERT_EQ(out.Chain().size(), 1u) << output;
+    ExpectSameDirectory(in, pages[page], out, out.Chain()[0], output);
+  }
+  EXPECT_FALSE(FileExists(dir / Name(base, static_cast<int>(pages.size()))));
+}
+
+// A tag libtiff does not define, registered on the writing handle, with `count` values.
+template <typename T>
+void SetUndefined(TIFF* tiff, uint16_t tag, TIFFDataType type, std::vector<T> values) {
+  static char name[] = "TestTag";
+  TIFFFieldInfo info = {tag, TIFF_VARIABLE2, TIFF_VARIABLE2, type, FIELD_CUSTOM, 1, 1, name};
+  TIFFMergeFieldInfo(tiff, &info, 1);
+  TIFFSetField(tiff, tag, static_cast<uint32_t>(values.size()), values.data());
+}
+
+// One tag of every TIFF type that libtiff does not define, public and private; the 64-bit
+// types only where the file can hold them.
+void SetUndefinedTagsOfEveryType(TIFF* tiff) {
+  SetUndefined<uint8_t>(tiff, 65000, TIFF_BYTE, {1, 2, 255});
+  SetUndefined<char>(tiff, 65001, TIFF_ASCII, {'a', 'b', 'c', '\0'});
+  SetUndefined<uint16_t>(tiff, 4000, TIFF_SHORT, {7});
+  SetUndefined<uint16_t>(tiff, 65002, TIFF_SHORT, {1, 65535, 3});
+  SetUndefined<uint32_t>(tiff, 65003, TIFF_LONG, {70000, 4000000000u});
+  SetUndefined<float>(tiff, 65004, TIFF_RATIONAL, {0.5f, 3.0f});
+  SetUndefined<int8_t>(tiff, 65005, TIFF_SBYTE, {-1, 5});
+  SetUndefined<uint8_t>(tiff, 65006, TIFF_UNDEFINED, {0, 9, 8, 7, 6, 5});
+  SetUndefined<int16_t>(tiff, 65007, TIFF_SSHORT, {-300});
+  SetUndefined<int32_t>(tiff, 65008, TIFF_SLONG, {-70000, 3});
+  SetUndefined<float>(tiff, 65009, TIFF_SRATIONAL, {-0.25f});
+  SetUndefined<float>(tiff, 65010, TIFF_FLOAT, {1.5f, -2.5f});
+  SetUndefined<double>(tiff, 65011, TIFF_DOUBLE, {3.14159, -1e300});
+  if (TIFFIsBigTIFF(tiff)) {
+    SetUndefined<uint64_t>(tiff, 65012, TIFF_LONG8, {1ull << 40});
+    SetUndefined<int64_t>(tiff, 65013, TIFF_SLONG8, {-(1ll << 40)});
+  }
+  // GeoTIFF's and GDAL's tags, which libtiff does not define either.
+  SetUndefined<double>(tiff, 33550, TIFF_DOUBLE, {0.5, 0.5, 0});
+  SetUndefined<uint16_t>(tiff, 34735, TIFF_SHORT, {1, 1, 0, 1, 1024, 0, 1, 1});
+  SetUndefined<char>(tiff, 42113, TIFF_ASCII, {'-', '9', '\0'});
+}
+
+void SetRationals(TIFF* tiff, ttag_t tag, std::vector<double> values) {
+  const TIFFField* field = TIFFFindField(tiff, tag, TIFF_ANY);
+  std::vector<float> narrow(values.begin(), values.end());
+  if (TIFFFieldSetGetSize(field) == 8) {
+    TIFFSetField(tiff, tag, values.data());
+  } else {
+    TIFFSetField(tiff, tag, narrow.data());
+  }
+}
+
+// Tags libtiff defines, beyond the copier's table: colour, ink, fax, metadata blocks.
+void SetDefinedTags(TIFF* tiff) {
+  SetRationals(tiff, TIFFTAG_WHITEPOINT, {0.3127, 0.329});
+  SetRationals(tiff, TIFFTAG_PRIMARYCHROMATICITIES, {0.64, 0.33, 0.3, 0.6, 0.15, 0.06});
+  SetRationals(tiff, TIFFTAG_REFERENCEBLACKWHITE, {0, 255, 128, 255, 128, 255});
+  TIFFSetField(tiff, TIFFTAG_COPYRIGHT, "(c) nobody");
+  TIFFSetField(tiff, TIFFTAG_HALFTONEHINTS, 10, 240);
+  TIFFSetField(tiff, TIFFTAG_SMINSAMPLEVALUE, 3.0);
+  TIFFSetField(tiff, TIFFTAG_SMAXSAMPLEVALUE, 250.0);
+  std::vector<uint16_t> curve(256);
+  for (size_t i = 0; i < curve.size(); ++i) curve[i] = static_cast<uint16_t>(i * 257);
+  TIFFSetField(tiff, TIFFTAG_TRANSFERFUNCTION, curve.data());
+  const uint8_t icc[] = {0, 0, 0, 20, 'a', 'c', 's', 'p', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  TIFFSetField(tiff, TIFFTAG_ICCPROFILE, 20u, icc);
+  const char xmp[] = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+  TIFFSetField(tiff, TIFFTAG_XMLPACKET, static_cast<uint32_t>(sizeof xmp - 1), xmp);
+  const uint8_t iptc[] = {0x1C, 2, 0, 0, 2, 0, 4, 0};
+  TIFFSetField(tiff, TIFFTAG_RICHTIFFIPTC, 8u, iptc);
+  TIFFSetField(tiff, TIFFTAG_PHOTOSHOP, 8u, iptc);
+  TIFFSetField(tiff, TIFFTAG_STONITS, 0.125);
+}
+
+void SetInkTags(TIFF* tiff) {
+  TIFFSetField(tiff, TIFFTAG_INKSET, INKSET_CMYK);
+  const char inks[] = "cyan\0magenta\0yellow\0black";
+  TIFFSetField(tiff, TIFFTAG_INKNAMES, static_cast<int>(sizeof inks), inks);
+  TIFFSetField(tiff, TIFFTAG_NUMBEROFINKS, 4);
+  TIFFSetField(tiff, TIFFTAG_DOTRANGE, 5, 250);
+  TIFFSetField(tiff, TIFFTAG_TARGETPRINTER, "press");
+}
+
+// Writes an Interoperability, an EXIF and a GPS directory ahead of a page, and gives their
+// offsets for the page's pointer tags.
+void WriteExifAndGps(TIFF* tiff, uint64_t* exif, uint64_t* gps) {
+  uint64_t interop = 0;
+  static char name[] = "TestTag";
+  TIFFCreateEXIFDirectory(tiff);
+  TIFFFieldInfo index = {1, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_ASCII, FIELD_CUSTOM, 1, 1, name};
+  TIFFMergeFieldInfo(tiff, &index, 1);
+  TIFFSetField(tiff, 1, 4u, "R98");
+  TIFFWriteCustomDirectory(tiff, &interop);
+  TIFFFreeDirectory(tiff);
+  TIFFCreateEXIFDirectory(tiff);
+  TIFFSetField(tiff, EXIFTAG_DATETIMEORIGINAL, "2024:01:02 03:04:05");
+  const uint16_t iso[] = {200};
+  TIFFSetField(tiff, EXIFTAG_ISOSPEEDRATINGS, 1, iso);
+  TIFFSetField(tiff, EXIFTAG_EXPOSURETIME, 0.008);
+  SetUndefined<uint8_t>(tiff, 59932, TIFF_UNDEFINED, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  // A number that names an image tag elsewhere means nothing to libtiff here.
+  SetUndefined<uint16_t>(tiff, TIFFTAG_COMPRESSION, TIFF_SHORT, {6});
+  TIFFFieldInfo pointer = {40965, 1, 1, TIFF_LONG, FIELD_CUSTOM, 1, 0, name};
+  TIFFMergeFieldInfo(tiff, &pointer, 1);
+  TIFFSetField(tiff, 40965, static_cast<uint32_t>(interop));
+  TIFFWriteCustomDirectory(tiff, exif);
+  TIFFFreeDirectory(tiff);
+  TIFFCreateGPSDirectory(tiff);
+  const uint8_t version[] = {2, 3, 0, 0};
+  TIFFSetField(tiff, GPSTAG_VERSIONID, version);
+  TIFFSetField(tiff, GPSTAG_LATITUDEREF, "N");
+  SetRationals(tiff, GPSTAG_LATITUDE, {48, 51, 29.5});
+  TIFFWriteCustomDirectory(tiff, gps);
+  TIFFFreeDirectory(tiff);
+  TIFFCreateDirectory(tiff);
+}
+
+TEST(Lossless, EveryEntryOfEveryPageAndLinkedDirectoryReachesItsOutput) {
+  for (bool bigEndian : {false, true}) {
+    for (bool bigTiff : {false, true}) {
+      SCOPED_TRACE(std::string(bigEndian ? "big-endian" : "little-endian") +
+                   (bigTiff ? " BigTIFF" : " classic"));
+      TempDir dir;
+      uint64_t exif = 0, gps = 0;
+      std::vector<PageSpec> pages(3);
+      // A grey LZW page with every kind of tag, its EXIF and GPS directories, and a public tag
+      // (Predictor) that the page's scheme does not define.
+      pages[0].compression = COMPRESSION_LZW;
+      pages[0].predictor = PREDICTOR_HORIZONTAL;
+      pages[0].rowsPerStrip = 8;
+      pages[0].beforeTags = [&](TIFF* tiff) { WriteExifAndGps(tiff, &exif, &gps); };
+      pages[0].moreTags = [&](TIFF* tiff) {
+        SetDefinedTags(tiff);
+        SetUndefinedTagsOfEveryType(tiff);
+        TIFFSetField(tiff, TIFFTAG_EXIFIFD, exif);
+        TIFFSetField(tiff, TIFFTAG_GPSIFD, gps);
+      };
+      // A tiled CMYK Deflate page with the ink tags and two SubIFDs, a strip one and a tiled one.
+      pages[1].compression = COMPRESSION_ADOBE_DEFLATE;
+      pages[1].photometric = PHOTOMETRIC_SEPARATED;
+      pages[1].samplesPerPixel = 4;
+      pages[1].tileWidth = pages[1].tileLength = 16;
+      pages[1].moreTags = SetInkTags;
+      pages[1].subIfds.resize(2);
+      pages[1].subIfds[0].width = pages[1].subIfds[0].height = 8;
+      pages[1].subIfds[0].compression = COMPRESSION_PACKBITS;
+      pages[1].subIfds[0].moreTags = [](TIFF* tiff) {
+        TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+        SetUndefined<uint16_t>(tiff, 65020, TIFF_SHORT, {1, 2});
+        // A Predictor, which libtiff ignores on reading a page whose scheme has none.
+        SetUndefined<uint16_t>(tiff, TIFFTAG_PREDICTOR, TIFF_SHORT, {2});
+      };
+      pages[1].subIfds[1].tileWidth = pages[1].subIfds[1].tileLength = 16;
+      // A fax page: the fax codec's own tags.
+      pages[2].bitsPerSample = 1;
+      pages[2].photometric = PHOTOMETRIC_MINISWHITE;
+      pages[2].compression = COMPRESSION_CCITTFAX4;
+      pages[2].moreTags = [](TIFF* tiff) {
+        TIFFSetField(tiff, TIFFTAG_BADFAXLINES, 3u);
+        TIFFSetField(tiff, TIFFTAG_CLEANFAXDATA, CLEANFAXDATA_REGENERATED);
+        TIFFSetField(tiff, TIFFTAG_CONSECUTIVEBADFAXLINES, 2u);
+      };
+      // Schemes the Windows build's libtiff does not decode: there the Predictor is a tag the
+      // library does not define, and it must come out all the same.
+      for (uint16_t scheme : {COMPRESSION_ZSTD, COMPRESSION_LZMA}) {
+        if (!TIFFIsCODECConfigured(scheme)) continue;
+        pages.emplace_back();
+        pages.back().compression = scheme;
+        pages.back().predictor = PREDICTOR_HORIZONTAL;
+      }
+      FileSpec file;
+      file.bigEndian = bigEndian;
+      file.bigTiff = bigTiff;
+      ASSERT_TRUE(WriteTiffFile(dir / "in.tif", pages, file));
+      ExpectLosslessSplit(dir, "in.tif", "in");
+    }
+  }
+}
+
+// Files as other programs write them: ImageMagick's pages with the metadata exiftool adds to the
+// first (EXIF, GPS, XMP, IPTC, Copyright), and a GDAL GeoTIFF with its nodata and metadata.
+TEST(Lossless, PagesMadeByImageMagickExiftoolAndGdalKeepEveryEntry) {
+  TempDir dir;
+  int made = 0;
+  if (FileExists("/usr/bin/convert")) {
+    ASSERT_EQ(Shell(dir.path(),
+                    "convert -size 64x48 gradient:red-blue pattern:checkerboard "
+                    "-compress LZW magick.tif"),
+              0);
+    if (FileExists("/usr/bin/exiftool")) {
+      ASSERT_EQ(Shell(dir.path(),
+                      "exiftool -overwrite_original -Copyright='(c) someone' "
+                      "-Artist=me -ExposureTime=1/125 -ISO=200 -GPSLatitude=48.85 "
+                      "-GPSLatitudeRef=N -XMP:Title=title -IPTC:Keywords=key "
+                      "-InteropIndex=R98 magick.tif"),
+                0);
+    }
+    ExpectLosslessSplit(dir, "magick.tif", "magick");
+    ++made;
+  }
+  if (FileExists("/usr/bin/gdal_translate") && FileExists("/usr/bin/convert")) {
+    ASSERT_EQ(Shell(dir.path(), "convert -size 32x32 gradient: -depth 8 plain.png"), 0);
+    ASSERT_EQ(Shell(dir.path(),
+                    "gdal_translate -of GTiff -a_srs EPSG:4326 -a_ullr 2 49 3 48 "
+                    "-a_nodata 0 -mo AREA=here plain.png geo.tif"),
+              0);
+    ExpectLosslessSplit(dir, "geo.tif", "geo");
+    ++made;
+  }
+  if (made == 0) GTEST_SKIP() << "neither ImageMagick nor GDAL is installed";
+}
+
+void Put(std::string& bytes, size_t at, uint32_t value, int size) {
+  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+enum OldJpegLayout { kWholeStream, kStreamWithoutLength, kTablesOnly };
+
+// An old-style JPEG page as scanners wrote them, which libtiff cannot write: the baseline JPEG
+// `jpeg` lies whole in the file and the page's one strip is its entropy-coded data after the SOS
+// header. JPEGInterchangeFormat covers the stream (kWholeStream; kStreamWithoutLength leaves out
+// its length), or the Q/DC/AC table tags point at the tables inside it (kTablesOnly).
+std::string OldJpegTiff(const std::string& jpeg, uint32_t width, uint32_t height,
+                        OldJpegLayout layout) {
+  const uint32_t jpegAt = 8;
+  auto byte = [&](size_t at) { return static_cast<uint8_t>(jpeg[at]); };
+  // Where each quantisation and Huffman table's payload lies in the file, by table id.
+  uint32_t quant[4] = {0}, dc[4] = {0}, ac[4] = {0};
+  size_t at = 2, scan = 0;
+  while (at + 4 <= jpeg.size() && scan == 0) {
+    size_t length = byte(at + 2) << 8 | byte(at + 3), end = at + 2 + length;
+    if (byte(at + 1) == 0xDB) {
+      for (size_t t = at + 4; t + 65 <= end; t += 65) quant[byte(t) & 3] = jpegAt + t + 1;
+    } else if (byte(at + 1) == 0xC4) {
+      for (size_t t = at + 4; t + 17 <= end;) {
+        size_t values = 0;
+        for (int i = 1; i <= 16; ++i) values += byte(t + i);
+        (byte(t) >> 4 ? ac : dc)[byte(t) & 3] = jpegAt + t + 1;
+        t += 17 + values;
+      }
+    } else if (byte(at + 1) == 0xDA) {
+      scan = end;
+    }
+    at = end;
+  }
+  std::string file(jpegAt, '\0');
+  file.replace(0, 4, "II*\0", 4);
+  file += jpeg;
+  if (file.size() & 1) file += '\0';
+  // Values of more than four bytes, then the directory.
+  auto longs = [&](std::vector<uint32_t> values) {
+    uint32_t where = static_cast<uint32_t>(file.size());
+    for (uint32_t value : values) {
+      file.append(4, '\0');
+      Put(file, file.size() - 4, value, 4);
+    }
+    return where;
+  };
+  uint32_t bits = static_cast<uint32_t>(file.size());
+  file.append(6, '\0');
+  for (int i = 0; i < 3; ++i) Put(file, bits + 2 * i, 8, 2);
+  struct Entry {
+    uint16_t tag, type;
+    uint32_t count, value;
+  };
+  std::vector<Entry> entries = {{256, 4, 1, width},
+                                {257, 4, 1, height},
+                                {258, 3, 3, bits},
+                                {259, 3, 1, 6},
+                                {262, 3, 1, 6},
+                                {273, 4, 1, jpegAt + static_cast<uint32_t>(scan)},
+                                {277, 3, 1, 3},
+                                {278, 4, 1, height},
+                                {279, 4, 1, static_cast<uint32_t>(jpeg.size() - scan)},
+                                {284, 3, 1, 1},
+                                {512, 3, 1, 1}};
+  if (layout == kTablesOnly) {
+    // Component 0 uses table 0, the chroma components table 1, as ImageMagick writes them.
+    entries.push_back({519, 4, 3, longs({quant[0], quant[1], quant[1]})});
+    entries.push_back({520, 4, 3, longs({dc[0], dc[1], dc[1]})});
+    entries.push_back({521, 4, 3, longs({ac[0], ac[1], ac[1]})});
+  } else {
+    entries.push_back({513, 4, 1, jpegAt});
+    if (layout == kWholeStream) entries.push_back({514, 4, 1, static_cast<uint32_t>(jpeg.size())});
+  }
+  entries.push_back({530, 3, 2, 0x10001});
+  uint32_t ifd = static_cast<uint32_t>(file.size());
+  file.append(2 + entries.size() * 12 + 4, '\0');
+  Put(file, 4, ifd, 4);
+  Put(file, ifd, static_cast<uint32_t>(entries.size()), 2);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    size_t slot = ifd + 2 + 12 * i;
+    Put(file, slot, entries[i].tag, 2);
+    Put(file, slot + 2, entries[i].type, 2);
+    Put(file, slot + 4, entries[i].count, 4);
+    bool shortValue = entries[i].type == 3 && entries[i].count == 1;
+    Put(file, slot + 8, entries[i].value, shortValue ? 2 : 4);
+  }
+  return file;
+}
+
+std::vector<uint32_t> DecodedPixels(const std::string& path) {
+  std::vector<uint32_t> pixels;
+  TIFF* tiff = TIFFOpen(path.c_str(), "r");
+  if (tiff == nullptr) return pixels;
+  uint32_t width = 0, height = 0;
+  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+  pixels.resize(static_cast<size_t>(width) * height);
+  if (!TIFFReadRGBAImage(tiff, width, height, pixels.data(), 0)) pixels.clear();
+  TIFFClose(tiff);
+  return pixels;
+}
+
+// Old-style JPEG pages decode to the same pixels after the split; the one layout that cannot be
+// carried, a stream without its length, fails its page and keeps the input.
+TEST(Lossless, OldStyleJpegPagesDecodeToTheSamePixels) {
+  if (!FileExists("/usr/bin/convert") && !FileExists("/usr/local/bin/convert")) {
+    GTEST_SKIP() << "ImageMagick is not installed";
+  }
+  TempDir dir;
+  ASSERT_EQ(Shell(dir.path(),
+                  "convert -size 40x24 gradient:red-blue -type truecolor "
+                  "-sampling-factor 1x1 -quality 90 photo.jpg"),
+            0);
+  std::string jpeg = ReadFile(dir / "photo.jpg");
+  ASSERT_GT(jpeg.size(), 100u);
+  for (OldJpegLayout layout : {kWholeStream, kTablesOnly}) {
+    SCOPED_TRACE(layout == kWholeStream ? "whole stream" : "tables only");
+    WriteFile(dir / "old.tif", OldJpegTiff(jpeg, 40, 24, layout));
+    std::vector<uint32_t> pixels = DecodedPixels(dir / "old.tif");
+    ASSERT_FALSE(pixels.empty());
+    ExpectLosslessSplit(dir, "old.tif", "old");
+    EXPECT_TRUE(DecodedPixels(dir / "old.000") == pixels);
+  }
+  WriteFile(dir / "unbounded.tif", OldJpegTiff(jpeg, 40, 24, kStreamWithoutLength));
+  RunProgram({"unbounded.tif", "/r"}, dir.path());
+  EXPECT_TRUE(FileExists(dir / "unbounded.tif"));
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// Tags libtiff does not define are expected now: its warning comes once per tag and run, not
+// once per page, and other warnings still come.
+TEST(Lossless, TheWarningForAnUndefinedTagComesOncePerRun) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(50);
+  for (PageSpec& page : pages) {
+    page.moreTags = [](TIFF* tiff) {
+      SetUndefined<uint16_t>(tiff, 65100, TIFF_SHORT, {1});
+      SetUndefined<char>(tiff, 50838, TIFF_ASCII, {'i', 'j', '\0'});
+    };
+  }
+  pages[49].moreTags = [](TIFF* tiff) { SetUndefined<uint16_t>(tiff, 65101, TIFF_SHORT, {2}); };
+  ASSERT_TRUE(WriteTiffFile(dir / "many.tif", pages));
+  RunResult run = RunProgram({"many.tif"}, dir.path());
+  ASSERT_EQ(run.status, 0);
+  EXPECT_TRUE(FileExists(dir / "many.049"));
+  for (const char* tag : {"tag 65100 ", "tag 50838 ", "tag 65101 "}) {
+    EXPECT_LE(Occurrences(run.standardError, tag), 1u) << tag << "\n" << run.standardError;
+  }
+}
+
+// A negative XPosition (stored as SRATIONAL) reads fine, but libtiff refuses to write it and with
+// it the whole directory: the value is left out and the page and its other tags kept.
+TEST(Lossless, AValueTheLibraryRefusesToWriteIsLeftOutAndThePageKept) {
+  TempDir dir;
+  std::vector<PageSpec> pages = SimplePages(1);
+  pages[0].moreTags = [](TIFF* tiff) {
+    TIFFSetField(tiff, TIFFTAG_XPOSITION, 2.0);
+    TIFFSetField(tiff, TIFFTAG_COPYRIGHT, "kept");
+  };
+  ASSERT_TRUE(WriteTiffFile(dir / "negative.tif", pages));
+  std::string bytes = ReadFile(dir / "negative.tif");
+  uint32_t ifd = ReadLe32(bytes, 4);
+  for (uint32_t i = 0; i < ReadLe16(bytes, ifd); ++i) {
+    size_t at = ifd + 2 + 12 * i;
+    if (ReadLe16(bytes, at) != TIFFTAG_XPOSITION) continue;
+    bytes[at + 2] = TIFF_SRATIONAL;
+    WriteLe32(bytes, ReadLe32(bytes, at + 8), 0xFFFFFFFE);  // -2/1
+  }
+  WriteFile(dir / "negative.tif", bytes);
+  ASSERT_EQ(RunProgram({"negative.tif", "/r"}, dir.path()).status, 0);
+  EXPECT_FALSE(FileExists(dir / "negative.tif"));
+  TiffEntries out;
+  std::vector<TiffEntry> entries;
+  ASSERT_TRUE(out.Load(dir / "negative.000"));
+  ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
+  // libtiff writes XPosition and YPosition as a pair: the left-out one comes back as 0.
+  const TiffEntry* position = FindTiffEntry(entries, TIFFTAG_XPOSITION);
+  EXPECT_TRUE(position == nullptr || out.Numbers(*position).at(0) == 0);
+  EXPECT_NE(FindTiffEntry(entries, TIFFTAG_COPYRIGHT), nullptr);
+}
+
+// SubIFDs that list one directory over and over would make an output far larger than the input:
+// together they may not claim more bytes than the file holds, and the page fails.
+TEST(Lossless, SubIfdsClaimingMoreThanTheFileFailThePage) {
+  TempDir dir;
+  std::vector<PageSpec> pages(1);
+  pages[0].subIfds.resize(40);
+  for (PageSpec& child : pages[0].subIfds) child.width = child.height = 1;
+  pages[0].subIfds[0].width = pages[0].subIfds[0].height = 64;
+  pages[0].subIfds[0].noise = true;
+  ASSERT_TRUE(WriteTiffFile(dir / "echo.tif", pages));
+  TiffEntries in;
+  std::vector<TiffEntry> entries;
+  ASSERT_TRUE(in.Load(dir / "echo.tif"));
+  ASSERT_TRUE(in.Directory(in.Chain().at(0), &entries));
+  uint64_t first = Value(in, entries, TIFFTAG_SUBIFD);
+  for (uint32_t i = 1; i < 40; ++i) {
+    ASSERT_TRUE(PatchTagValue(dir / "echo.tif", TIFFTAG_SUBIFD, i, static_cast<uint32_t>(first)));
+  }
+  RunProgram({"echo.tif", "/r"}, dir.path());
+  EXPECT_TRUE(FileExists(dir / "echo.tif"));
+  // Written until the claims passed the file's size: forty copies of the large child would not be.
+  EXPECT_LT(ReadFile(dir / "echo.000").size(), 2 * ReadFile(dir / "echo.tif").size());
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// A small reader of a TIFF file's directory entries, straight from its bytes, for tests that
+// compare what the program wrote with what it read without going through libtiff or the copier.
+#ifndef FOLICANT_TESTS_TIFF_ENTRIES_H_
+#define FOLICANT_TESTS_TIFF_ENTRIES_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TiffEntry {
+  uint16_t tag = 0;
+  uint16_t type = 0;
+  uint64_t count = 0;
+  std::string values;  // the count * type-size bytes of the values, in the file's byte order
+};
+
+class TiffEntries {
+ public:
+  /// Reads the file's header; false when it is not a TIFF file.
+  bool Load(const std::string& path);
+  bool bigEndian() const { return bigEndian_; }
+  bool bigTiff() const { return bigTiff_; }
+  /// Offsets of the directories of the main chain, in order.
+  std::vector<uint64_t> Chain() const;
+  /// The entries of the directory at `offset`; false when it does not lie in the file whole.
+  bool Directory(uint64_t offset, std::vector<TiffEntry>* entries) const;
+  /// The values of an entry of an integer type as numbers, of a rational type as num/den.
+  std::vector<double> Numbers(const TiffEntry& entry) const;
+  /// `size` bytes at `offset`, or less when the file ends first.
+  std::string Bytes(uint64_t offset, uint64_t size) const;
+
+ private:
+  uint64_t Unsigned(uint64_t at, int size) const;
+  std::string bytes_;
+  bool bigEndian_ = false;
+  bool bigTiff_ = false;
+};
+
+/// Bytes per value of a TIFF type, 0 for an unknown type.
+uint32_t TiffTypeSize(uint16_t type);
+
+/// The entry of `tag` in `entries`, or NULL.
+const TiffEntry* FindTiffEntry(const std::vector<TiffEntry>& entries, uint16_t tag);
+
+#endif  // FOLICANT_TESTS_TIFF_ENTRIES_H_
