@@ -8,6 +8,12 @@ namespace {
 // BigTIFF directory larger than that; a bigger count is damage.
 const uint64_t kMaxEntries = 65535;
 
+void PutNumber(unsigned char* bytes, int size, int bigEndian, uint64_t value) {
+  for (int i = 0; i < size; ++i) {
+    bytes[bigEndian ? size - 1 - i : i] = static_cast<unsigned char>(value >> (8 * i));
+  }
+}
+
 uint64_t Number(const unsigned char* bytes, int size, int bigEndian) {
   uint64_t value = 0;
   for (int i = 0; i < size; ++i) {
@@ -79,6 +85,7 @@ int ReadDirectoryEntries(TIFF* tiff, uint64_t offset, std::vector<DirectoryEntry
     // An unknown type's values have no size to decide by: they are never read.
     int fits = size != 0 && entry.count <= static_cast<uint64_t>(fieldSize) / size;
     entry.valueAt = fits ? inside : Number(raw + 4 + fieldSize, fieldSize, bigEndian);
+    entry.entryAt = offset + countSize + i * entrySize;
     entries->push_back(entry);
   }
   return 1;
@@ -119,4 +126,24 @@ int ReadEntryNumbers(TIFF* tiff, const DirectoryEntry& entry, uint64_t* values, 
     done += step;
   }
   return 1;
+}
+
+uint64_t FirstDirectoryOffset(TIFF* tiff) {
+  unsigned char header[16];
+  int big = TIFFIsBigTIFF(tiff);
+  if (!ReadFileBytes(tiff, 0, header, big ? 16 : 8)) return 0;
+  return big ? Number(header + 8, 8, TIFFIsBigEndian(tiff))
+             : Number(header + 4, 4, TIFFIsBigEndian(tiff));
+}
+
+int RewriteEntryType(TIFF* tiff, const DirectoryEntry& entry, uint16_t type, uint64_t count) {
+  int big = TIFFIsBigTIFF(tiff);
+  int bigEndian = TIFFIsBigEndian(tiff);
+  unsigned char field[10];
+  PutNumber(field, 2, bigEndian, type);
+  PutNumber(field + 2, big ? 8 : 4, bigEndian, count);
+  tmsize_t size = big ? 10 : 6;
+  thandle_t client = TIFFClientdata(tiff);
+  return TIFFGetSeekProc(tiff)(client, entry.entryAt + 2, SEEK_SET) == entry.entryAt + 2 &&
+         TIFFGetWriteProc(tiff)(client, field, size) == size;
 }

@@ -14,6 +14,7 @@ struct DirectoryEntry {
   uint16_t type;
   uint64_t count;
   uint64_t valueAt;  // file offset of the first value, inside the entry when the values fit there
+  uint64_t entryAt;  // file offset of the entry itself
 };
 
 /// Reads the entry list of the directory at `offset` in the file of `tiff`, through the handle's
@@ -31,6 +32,13 @@ uint32_t TypeSize(uint16_t type);
 /// LONG8, IFD, IFD8) as 64-bit numbers. Returns 1, or 0 for another type, fewer values than
 /// asked, or a failed read.
 int ReadEntryNumbers(TIFF* tiff, const DirectoryEntry& entry, uint64_t* values, uint32_t count);
+
+/// The offset of the first directory in the header of the file of `tiff`, 0 when unreadable.
+uint64_t FirstDirectoryOffset(TIFF* tiff);
+
+/// Rewrites the type and count of a stored entry in place, in the file's byte order and format,
+/// through the client I/O of `tiff`; 1 on success.
+int RewriteEntryType(TIFF* tiff, const DirectoryEntry& entry, uint16_t type, uint64_t count);
 
 /// Reads `size` bytes at `offset` of the file of `tiff` through its client I/O; 1 on success.
 int ReadFileBytes(TIFF* tiff, uint64_t offset, void* buffer, uint64_t size);

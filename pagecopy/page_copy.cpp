@@ -1,5 +1,6 @@
 #include "pagecopy/page_copy.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "pagecopy/chunk_copy.h"
@@ -33,6 +34,20 @@ int NeedsReader(const std::vector<DirectoryEntry>& entries) {
          FindEntry(entries, TIFFTAG_SUBIFD) != nullptr;
 }
 
+// The bytes a directory makes the copy write besides its entries: its values stored apart and its
+// strips or tiles.
+uint64_t DirectoryBytes(TIFF* tiff, const std::vector<DirectoryEntry>& entries) {
+  uint64_t bytes = 0;
+  int big = TIFFIsBigTIFF(tiff);
+  for (const DirectoryEntry& entry : entries) {
+    uint64_t size = entry.count * TypeSize(entry.type);
+    if (entry.count <= UINT32_MAX && size > static_cast<uint64_t>(big ? 8 : 4)) bytes += size;
+  }
+  uint32_t chunks = TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  for (uint32_t i = 0; i < chunks; ++i) bytes += TIFFGetStrileByteCount(tiff, i);
+  return bytes;
+}
+
 // The page with its linked directories; `reader` is NULL when it has none.
 int CopyLinkedPage(TIFF* input, TIFF* output, TIFF* reader,
                    const std::vector<DirectoryEntry>& entries) {
@@ -55,10 +70,18 @@ int CopyLinkedPage(TIFF* input, TIFF* output, TIFF* reader,
       !CopyData(input, output) || !WriteCopiedDirectory(output)) {
     return 0;
   }
+  RestoreStoredBlockTypes(output, FirstDirectoryOffset(output), entries);
+  // Children that share their values or data (the same directory listed a thousand times, say)
+  // would make an output far larger than the input: together they may not claim more bytes than
+  // the whole file holds, as a page's own strips may not.
+  uint64_t budget = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
   std::vector<DirectoryEntry> childEntries;
   for (uint64_t offset : subIfds) {
-    if (!ReadLinkedImageDirectory(reader, offset, &childEntries) ||
-        !CopyDirectory(reader, output, childEntries) || !CopyData(reader, output) ||
+    if (!ReadLinkedImageDirectory(reader, offset, &childEntries)) return 0;
+    uint64_t claimed = DirectoryBytes(reader, childEntries);
+    if (claimed > budget) return 0;
+    budget -= claimed;
+    if (!CopyDirectory(reader, output, childEntries) || !CopyData(reader, output) ||
         !WriteCopiedDirectory(output)) {
       return 0;
     }

@@ -182,8 +182,11 @@ int IsOldJpegTag(uint16_t tag) {
 }
 
 int IsOldJpegPage(TIFF* input) {
+  // In an EXIF or GPS directory a Compression entry is a tag libtiff does not define there, whose
+  // value comes as a count and a pointer.
+  const TIFFField* field = TIFFFindField(input, TIFFTAG_COMPRESSION, TIFF_ANY);
   uint16_t compression = 0;
-  return TIFFFindField(input, TIFFTAG_COMPRESSION, TIFF_ANY) != nullptr &&
+  return field != nullptr && !TIFFFieldIsAnonymous(field) &&
          TIFFGetField(input, TIFFTAG_COMPRESSION, &compression) && compression == COMPRESSION_OJPEG;
 }
 
@@ -414,6 +417,26 @@ void CopyOtherTags(TIFF* input, TIFF* output, const std::vector<DirectoryEntry>&
       CopyStoredTag(input, output, entry);
     } else if (defined) {
       CopyDefinedTag(input, output, field, entry);
+    }
+  }
+}
+
+void RestoreStoredBlockTypes(TIFF* output, uint64_t writtenAt,
+                             const std::vector<DirectoryEntry>& entries) {
+  std::vector<DirectoryEntry> written;
+  if (writtenAt == 0) return;
+  for (const DirectoryEntry& entry : entries) {
+    uint64_t size = TypeSize(entry.type);
+    const TIFFField* field = TIFFFindField(output, entry.tag, TIFF_ANY);
+    if (field == nullptr || TIFFFieldIsAnonymous(field) ||
+        !IsBlockStoredInAnotherType(field, entry)) {
+      continue;
+    }
+    if (written.empty() && !ReadDirectoryEntries(output, writtenAt, &written)) return;
+    const DirectoryEntry* copy = FindEntry(written, entry.tag);
+    if (copy != nullptr && (copy->type == TIFF_UNDEFINED || copy->type == TIFF_BYTE) &&
+        copy->count == entry.count * size) {
+      RewriteEntryType(output, *copy, entry.type, entry.count);
     }
   }
 }

@@ -20,4 +20,11 @@ void CopyTags(TIFF* input, TIFF* output);
 /// anew, and any value the output refuses; never fails on its own.
 void CopyOtherTags(TIFF* input, TIFF* output, const std::vector<DirectoryEntry>& entries);
 
+/// After the page's directory was written at `writtenAt` in `output`: gives back their stored
+/// type and count to the blocks of bytes that libtiff defines as UNDEFINED or BYTE but the page
+/// stored in a wider type (IPTC as LONG), whose bytes CopyOtherTags carried unchanged. The
+/// values stay where they are; a block whose entry does not match is left as written.
+void RestoreStoredBlockTypes(TIFF* output, uint64_t writtenAt,
+                             const std::vector<DirectoryEntry>& entries);
+
 #endif  // FOLICANT_PAGECOPY_TAG_COPY_H_

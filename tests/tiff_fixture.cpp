@@ -152,7 +152,7 @@ bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32
       if (LittleEndian(entry, 2) != tag) continue;
       uint32_t type = LittleEndian(entry + 2, 2);
       uint32_t count = LittleEndian(entry + 4, 4);
-      int size = type == TIFF_SHORT ? 2 : type == TIFF_LONG ? 4 : 0;
+      int size = type == TIFF_SHORT ? 2 : type == TIFF_LONG || type == TIFF_IFD ? 4 : 0;
       if (size == 0 || index >= count) break;
       long position =
           count * size <= 4 ? entryPosition + 8 : static_cast<long>(LittleEndian(entry + 8, 4));

@@ -49,7 +49,7 @@ std::vector<PageSpec> SimplePages(int count, uint32_t width = 16, uint32_t heigh
 /// The stored (still compressed) bytes of every strip or tile of the current directory.
 std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff);
 
-/// Overwrites value `index` of tag `tag` (of type SHORT or LONG) in the first directory of the
+/// Overwrites value `index` of tag `tag` (of type SHORT, LONG or IFD) in the first directory of the
 /// classic little-endian TIFF file at `path`, for inputs that libtiff's writing API refuses to
 /// make. Returns false when the directory has no such tag or value.
 bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value);
