@@ -4,10 +4,14 @@
 
 #include <tiffio.h>
 
-/// Raw copy of every strip; 1 on success, 0 on failure.
+/// Copies every strip of the current directory of `input`, as stored, into the current directory
+/// of `output`: strip i keeps its index and its bytes, read from its stored offset through the
+/// input's I/O in pieces of at most 1 MiB (one fixed buffer, whatever the strip size); an empty
+/// strip stays empty. 0 when the strips claim more bytes than the input file holds (overlapping or
+/// lying counts), when the file does not hold a strip's bytes, or when a write fails; 1 otherwise.
 int CopyStripData(TIFF* input, TIFF* output);
 
-/// Raw copy of every tile; 1 on success, 0 on failure.
+/// The same for every tile.
 int CopyTileData(TIFF* input, TIFF* output);
 
 /// Writes the current directory of `output` as TIFFWriteDirectory does, after its strips or tiles
