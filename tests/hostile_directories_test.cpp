@@ -69,12 +69,12 @@ TEST(HostileDirectories, PlantedLinksAreReplacedOrRefusedNeverWrittenThrough) {
   WriteShared(dir / "victim", "victim");
   WriteShared(dir / "archive", "archived copy");
   WriteShared(dir / "comp.dat", "companion");
-  symlink("../victim", (dir / "out/fax.000").c_str());
-  link((dir / "archive").c_str(), (dir / "out/fax.001").c_str());
-  symlink("../nowhere", (dir / "out/fax.002").c_str());
-  symlink("../victim", (dir / "out/done").c_str());
-  symlink("../victim", (dir / "out/comp.dat").c_str());
-  symlink("victim", (dir / "folicant.log").c_str());
+  ASSERT_EQ(symlink("../victim", (dir / "out/fax.000").c_str()), 0);
+  ASSERT_EQ(link((dir / "archive").c_str(), (dir / "out/fax.001").c_str()), 0);
+  ASSERT_EQ(symlink("../nowhere", (dir / "out/fax.002").c_str()), 0);
+  ASSERT_EQ(symlink("../victim", (dir / "out/done").c_str()), 0);
+  ASSERT_EQ(symlink("../victim", (dir / "out/comp.dat").c_str()), 0);
+  ASSERT_EQ(symlink("victim", (dir / "folicant.log").c_str()), 0);
 
   RunResult run =
       RunProgram({"fax.tif", "/pout", "/l", "/ndone", "/mcomp.dat"}, dir.path(), Stranger());
@@ -95,7 +95,7 @@ TEST(HostileDirectories, PlantedLinksAreReplacedOrRefusedNeverWrittenThrough) {
   // that is the input through a link.
   unlink((dir / "folicant.log").c_str());
   unlink((dir / "out/fax.001").c_str());
-  symlink("../fax.tif", (dir / "out/fax.001").c_str());
+  ASSERT_EQ(symlink("../fax.tif", (dir / "out/fax.001").c_str()), 0);
   std::string input = ReadFile(dir / "fax.tif");
   run = RunProgram({"fax.tif", "/pout", "/l", "/r"}, dir.path(), Stranger());
   EXPECT_EQ(ReadFile(dir / "fax.tif"), input);
@@ -210,9 +210,9 @@ TEST(HostileDirectories, MovesAcrossFileSystemsDropSetuidAndNeverFollowLinks) {
   WriteShared(dir / "tool", std::string(100000, 't'));
   chmod((dir / "tool").c_str(), 06777);
   WriteShared(dir / "victim", "victim");
-  symlink("victim", (dir / "linked").c_str());
+  ASSERT_EQ(symlink("victim", (dir / "linked").c_str()), 0);
   // A link planted at the first temporary name is passed over, never written through.
-  symlink((dir / "victim").c_str(), (elsewhere + "/tool.part0").c_str());
+  ASSERT_EQ(symlink((dir / "victim").c_str(), (elsewhere + "/tool.part0").c_str()), 0);
 
   for (const char* companion : {"tool", "linked"}) {
     RunProgram({"fax.tif", "/p" + windowsPath, "/l", std::string("/m") + companion}, dir.path(),
@@ -361,7 +361,7 @@ TEST(HostileDirectories, RacesOnOutputNamesNeverEmptyTheInput) {
   // Flips one output name between a file of its own and a hard link to the input, one system
   // call a flip, so that the name changes between any look at it and the create.
   std::string name = dir / "out/fax.003", alternate = dir / "out/alternate";
-  link((dir / "fax.tif").c_str(), name.c_str());
+  ASSERT_EQ(link((dir / "fax.tif").c_str(), name.c_str()), 0);
   WriteShared(alternate, "plain");
   Racer racer(2.0, [&] {
     renameat2(AT_FDCWD, alternate.c_str(), AT_FDCWD, name.c_str(), RENAME_EXCHANGE);
@@ -390,7 +390,7 @@ TEST(HostileDirectories, RacesOnTheInputNameNeverRemoveAnotherFile) {
   WriteShared(dir / "stranger", "a file that arrived under the input's name");
   // A second name out of the program's reach: the stranger's file is removed by someone exactly
   // when this name's link count drops, as the helper only renames, never replacing.
-  link((dir / "stranger").c_str(), (dir / "keep/stranger").c_str());
+  ASSERT_EQ(link((dir / "stranger").c_str(), (dir / "keep/stranger").c_str()), 0);
   std::string name = dir / "a.tif", hold = dir / "hold", stranger = dir / "stranger";
   auto swapper = [&] {
     // Puts the stranger's file under the input's name and takes it away again.
@@ -430,7 +430,7 @@ TEST(HostileDirectories, RacesOnLogNotifyAndMoveNamesNeverFollowALink) {
     std::string planted = dir / names[counter % 3];
     struct stat info;
     if (counter++ % 2 == 0) {
-      symlink((dir / "created-by-the-stranger").c_str(), planted.c_str());
+      if (symlink((dir / "created-by-the-stranger").c_str(), planted.c_str()) != 0) return true;
     } else if (lstat(planted.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
       unlink(planted.c_str());
     }
