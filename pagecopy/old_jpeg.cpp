@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pagecopy/tag_copy.h"
+
 namespace {
 
 // A JPEG quantisation table is 64 one-byte values; a Huffman table is 16 counts of codes followed
@@ -59,16 +61,7 @@ int TableSize(TIFF* input, uint16_t tag, uint64_t offset, uint64_t* size) {
 // Sets `tag` on the output with the stored type and `count` values, held native in `values` as
 // 64-bit numbers, under a definition registered with that type.
 int SetNumbers(TIFF* output, const DirectoryEntry& entry, const uint64_t* values, uint32_t count) {
-  static char name[] = "OldJpegTag";
-  TIFFFieldInfo info = {entry.tag,
-                        TIFF_VARIABLE2,
-                        TIFF_VARIABLE2,
-                        static_cast<TIFFDataType>(entry.type),
-                        FIELD_CUSTOM,
-                        1,
-                        1,
-                        name};
-  if (TIFFMergeFieldInfo(output, &info, 1) != 0) return 0;
+  if (!DefineAsStored(output, entry)) return 0;
   uint8_t bytes[kMaxComponents * 8];
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t value = values[i];

@@ -365,16 +365,7 @@ int CopyStoredTag(TIFF* input, TIFF* output, const DirectoryEntry& entry) {
         break;
     }
   }
-  static char name[] = "CarriedTag";
-  TIFFFieldInfo info = {entry.tag,
-                        TIFF_VARIABLE2,
-                        TIFF_VARIABLE2,
-                        static_cast<TIFFDataType>(entry.type),
-                        FIELD_CUSTOM,
-                        1,
-                        1,
-                        name};
-  if (TIFFMergeFieldInfo(output, &info, 1) != 0) return 0;
+  if (!DefineAsStored(output, entry)) return 0;
   const TIFFField* carried = TIFFFindField(output, entry.tag, TIFF_ANY);
   if (carried == nullptr) return 0;
   int held = TIFFFieldSetGetSize(carried);
@@ -439,4 +430,17 @@ void RestoreStoredBlockTypes(TIFF* output, uint64_t writtenAt,
       RewriteEntryType(output, *copy, entry.type, entry.count);
     }
   }
+}
+
+int DefineAsStored(TIFF* output, const DirectoryEntry& entry) {
+  static char name[] = "CarriedTag";
+  TIFFFieldInfo info = {entry.tag,
+                        TIFF_VARIABLE2,
+                        TIFF_VARIABLE2,
+                        static_cast<TIFFDataType>(entry.type),
+                        FIELD_CUSTOM,
+                        1,
+                        1,
+                        name};
+  return TIFFMergeFieldInfo(output, &info, 1) == 0;
 }
