@@ -131,9 +131,9 @@ int RunSplit() {
 
   int count = 0;
   // Read, not memory-mapped ("m"): a mapping keeps every copied page of the input resident in
-  // this process, so splitting a 1 GB file would hold 1 GB; plain reads hold one strip or tile and
-  // are faster as well, without a page fault per few pages of the input. Strips are not chopped
-  // ("c"): each stored strip is copied as it is.
+  // this process, so splitting a 1 GB file would hold 1 GB; plain reads go through the copier's one
+  // fixed buffer and are faster as well. Strips are not chopped ("c"): each page keeps its stored
+  // strips.
   inputTiff = OpenInputTiff(inputPath, "rmc", &inputIdentity);
   if (inputTiff != nullptr) {
     char mode[4];
