@@ -268,9 +268,9 @@ std::string LastDirectoryAtTheEnd(std::string bytes, bool bigTiff) {
 TEST(HostileDirectories, ACutNextDirectoryPointerKeepsTheInput) {
   TempDir dir;
   for (bool bigTiff : {false, true}) {
-    FileSpec spec;
-    spec.bigTiff = bigTiff;
-    ASSERT_TRUE(WriteTiffFile(dir / "whole.tif", SimplePages(2), spec));
+    FileSpec format;
+    format.bigTiff = bigTiff;
+    ASSERT_TRUE(WriteTiffFile(dir / "whole.tif", SimplePages(2), format));
     std::string bytes = LastDirectoryAtTheEnd(ReadFile(dir / "whole.tif"), bigTiff);
     WriteFile(dir / "whole.tif", bytes);
     ASSERT_EQ(CountDirectories(dir / "whole.tif"), 2);
