@@ -88,11 +88,12 @@ int CopyExifAndGps(TIFF* reader, TIFF* output, const std::vector<DirectoryEntry>
   if (exif != 0) {
     // The Interoperability directory goes first: the EXIF directory holds its offset. It has
     // no definitions of its own in libtiff; read as an EXIF directory, its tags are carried as
-    // tags the library does not define.
+    // tags the library does not define. Its pointer comes from the stored entries; libtiff
+    // reads the EXIF directory when it is copied.
     std::vector<DirectoryEntry> exifEntries;
     uint64_t interop = 0, interopWritten = 0;
     const DirectoryEntry* interopEntry = nullptr;
-    if (!TIFFReadEXIFDirectory(reader, exif) || !ReadDirectoryEntries(reader, exif, &exifEntries) ||
+    if (!ReadDirectoryEntries(reader, exif, &exifEntries) ||
         !PointerOf(reader, exifEntries, TIFFTAG_INTEROPERABILITYIFD, &interop, &interopEntry)) {
       return 0;
     }

@@ -61,7 +61,7 @@ int TableSize(TIFF* input, uint16_t tag, uint64_t offset, uint64_t* size) {
 // Sets `tag` on the output with the stored type and `count` values, held native in `values` as
 // 64-bit numbers, under a definition registered with that type.
 int SetNumbers(TIFF* output, const DirectoryEntry& entry, const uint64_t* values, uint32_t count) {
-  if (!DefineAsStored(output, entry)) return 0;
+  if (!DefineAsStored(output, &entry, 1)) return 0;
   uint8_t bytes[kMaxComponents * 8];
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t value = values[i];

@@ -326,12 +326,21 @@ int CopyDefinedTag(TIFF* input, TIFF* output, const TIFFField* field, const Dire
   }
 }
 
-// A tag that the output does not define, carried with its stored type, count and values under a
-// definition registered on the output (it lives until the output's next directory). The values
-// come from the file, not from the input's directory: libtiff keeps no value at all for a
-// scheme's tag on a page whose scheme does not use it or is not built in (the Predictor of a
-// ZSTD page where libtiff has no ZSTD), and holds anonymous values in the type it first saw.
-int CopyStoredTag(TIFF* input, TIFF* output, const DirectoryEntry& entry) {
+// The values of a tag that the output does not define, read from the file and put in host order,
+// waiting for the definition that lets the output take them.
+struct StoredValues {
+  const DirectoryEntry* entry;
+  uint32_t count;
+  std::vector<uint8_t> bytes;
+};
+
+// Reads the values of a tag that the output does not define, to be carried with its stored type
+// and count under a definition registered on the output (it lives until the output's next
+// directory). The values come from the file, not from the input's directory: libtiff keeps no
+// value at all for a scheme's tag on a page whose scheme does not use it or is not built in (the
+// Predictor of a ZSTD page where libtiff has no ZSTD), and holds anonymous values in the type it
+// first saw. 0 when the tag cannot be carried.
+int ReadStoredValues(TIFF* input, TIFF* output, const DirectoryEntry& entry, StoredValues* values) {
   uint64_t size = TypeSize(entry.type);
   // Values that point into the input (the IFD types) would point at nothing in the output, and
   // a classic file cannot hold 64-bit values (libtiff would refuse the whole directory).
@@ -343,7 +352,8 @@ int CopyStoredTag(TIFF* input, TIFF* output, const DirectoryEntry& entry) {
   uint64_t fileSize = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
   if (entry.count > fileSize / size || entry.count > 0xFFFFFFFFu) return 0;
   uint32_t count = static_cast<uint32_t>(entry.count);
-  std::vector<uint8_t> stored(count * size);
+  std::vector<uint8_t>& stored = values->bytes;
+  stored.resize(count * size);
   if (!ReadFileBytes(input, entry.valueAt, stored.data(), stored.size())) return 0;
   if (TIFFIsByteSwapped(input)) {
     // Each value in host order; a rational is two 32-bit numbers.
@@ -365,28 +375,56 @@ int CopyStoredTag(TIFF* input, TIFF* output, const DirectoryEntry& entry) {
         break;
     }
   }
-  if (!DefineAsStored(output, entry)) return 0;
+  values->entry = &entry;
+  values->count = count;
+  return 1;
+}
+
+// Sets values read by ReadStoredValues, once their definition is registered on the output.
+int SetStoredValues(TIFF* output, const StoredValues& values) {
+  const DirectoryEntry& entry = *values.entry;
+  uint32_t count = values.count;
   const TIFFField* carried = TIFFFindField(output, entry.tag, TIFF_ANY);
   if (carried == nullptr) return 0;
   int held = TIFFFieldSetGetSize(carried);
   if (entry.type != TIFF_RATIONAL && entry.type != TIFF_SRATIONAL) {
-    return held == static_cast<int>(size) && TIFFSetField(output, entry.tag, count, stored.data());
+    return held == static_cast<int>(TypeSize(entry.type)) &&
+           TIFFSetField(output, entry.tag, count, values.bytes.data());
   }
   // libtiff holds rationals as float or double, as the definition it made says, and writes
   // each as the nearest fraction.
-  std::vector<double> values(count);
+  std::vector<double> wide(count);
   std::vector<float> narrow(count);
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t parts[2];
-    memcpy(parts, stored.data() + i * 8, 8);
+    memcpy(parts, values.bytes.data() + i * 8, 8);
     int sign = entry.type == TIFF_SRATIONAL;
     double numerator = sign ? static_cast<int32_t>(parts[0]) : static_cast<double>(parts[0]);
     double denominator = sign ? static_cast<int32_t>(parts[1]) : static_cast<double>(parts[1]);
-    values[i] = denominator != 0 ? numerator / denominator : 0;
-    narrow[i] = static_cast<float>(values[i]);
+    wide[i] = denominator != 0 ? numerator / denominator : 0;
+    narrow[i] = static_cast<float>(wide[i]);
   }
-  if (held == 8) return TIFFSetField(output, entry.tag, count, values.data());
+  if (held == 8) return TIFFSetField(output, entry.tag, count, wide.data());
   return held == 4 && TIFFSetField(output, entry.tag, count, narrow.data());
+}
+
+// One tag of the input's directory to set on the output: through the input's definition, or
+// (`field` NULL) as stored, from `stored`.
+struct PendingTag {
+  const DirectoryEntry* entry;
+  const TIFFField* field;
+  size_t stored;
+};
+
+// Registers on `output` the definitions of all the tags in `stored` at once: libtiff sorts the
+// handle's whole field table on every registration, which cost more than the rest of a page's
+// tags when the tags were defined one by one.
+int DefineAllAsStored(TIFF* output, const std::vector<StoredValues>& stored) {
+  if (stored.empty()) return 1;
+  std::vector<DirectoryEntry> entries;
+  entries.reserve(stored.size());
+  for (const StoredValues& values : stored) entries.push_back(*values.entry);
+  return DefineAsStored(output, entries.data(), static_cast<uint32_t>(entries.size()));
 }
 
 }  // namespace
@@ -397,17 +435,35 @@ void CopyTags(TIFF* input, TIFF* output) {
 
 void CopyOtherTags(TIFF* input, TIFF* output, const std::vector<DirectoryEntry>& entries) {
   int oldJpeg = IsOldJpegPage(input);
+  // The tags the output does not define are read first and defined together; every tag is then
+  // set in the order of the entries, as a repeated tag's last entry wins.
+  std::vector<StoredValues> stored;
+  std::vector<PendingTag> pending;
   for (const DirectoryEntry& entry : entries) {
     if (IsPlacedAnew(entry.tag) || (oldJpeg && IsOldJpegTag(entry.tag))) continue;
     const TIFFField* field = TIFFFindField(input, entry.tag, TIFF_ANY);
     int defined = field != nullptr && !TIFFFieldIsAnonymous(field);
     // The table's rows were copied already, except the ones the input does not define.
     if (IsInTable(entry.tag) && defined) continue;
-    const TIFFField* known = TIFFFindField(output, entry.tag, TIFF_ANY);
-    if (known == nullptr) {
-      CopyStoredTag(input, output, entry);
+    int known = TIFFFindField(output, entry.tag, TIFF_ANY) != nullptr;
+    for (size_t i = 0; i < stored.size() && !known; ++i) known = stored[i].entry->tag == entry.tag;
+    if (!known) {
+      stored.emplace_back();
+      if (ReadStoredValues(input, output, entry, &stored.back())) {
+        pending.push_back({&entry, nullptr, stored.size() - 1});
+      } else {
+        stored.pop_back();
+      }
     } else if (defined) {
-      CopyDefinedTag(input, output, field, entry);
+      pending.push_back({&entry, field, 0});
+    }
+  }
+  int storedDefined = DefineAllAsStored(output, stored);
+  for (const PendingTag& tag : pending) {
+    if (tag.field != nullptr) {
+      CopyDefinedTag(input, output, tag.field, *tag.entry);
+    } else if (storedDefined) {
+      SetStoredValues(output, stored[tag.stored]);
     }
   }
 }
@@ -432,15 +488,18 @@ void RestoreStoredBlockTypes(TIFF* output, uint64_t writtenAt,
   }
 }
 
-int DefineAsStored(TIFF* output, const DirectoryEntry& entry) {
+int DefineAsStored(TIFF* output, const DirectoryEntry* entries, uint32_t count) {
   static char name[] = "CarriedTag";
-  TIFFFieldInfo info = {entry.tag,
-                        TIFF_VARIABLE2,
-                        TIFF_VARIABLE2,
-                        static_cast<TIFFDataType>(entry.type),
-                        FIELD_CUSTOM,
-                        1,
-                        1,
-                        name};
-  return TIFFMergeFieldInfo(output, &info, 1) == 0;
+  std::vector<TIFFFieldInfo> info(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    info[i] = {entries[i].tag,
+               TIFF_VARIABLE2,
+               TIFF_VARIABLE2,
+               static_cast<TIFFDataType>(entries[i].type),
+               FIELD_CUSTOM,
+               1,
+               1,
+               name};
+  }
+  return TIFFMergeFieldInfo(output, info.data(), count) == 0;
 }

@@ -27,9 +27,10 @@ void CopyOtherTags(TIFF* input, TIFF* output, const std::vector<DirectoryEntry>&
 void RestoreStoredBlockTypes(TIFF* output, uint64_t writtenAt,
                              const std::vector<DirectoryEntry>& entries);
 
-/// Defines on `output` the tag of `entry` with the entry's stored type and any count, its value
-/// passed as a count and a pointer, so that the output writes it as stored. 1 on success; 0 when
-/// the output refuses the definition.
-int DefineAsStored(TIFF* output, const DirectoryEntry& entry);
+/// Defines on `output` the tags of the `count` entries at `entries`, each with the entry's stored
+/// type and any count, its value passed as a count and a pointer, so that the output writes it as
+/// stored. A tag the output defines already keeps its definition. 1 on success; 0 when the output
+/// refuses the definitions.
+int DefineAsStored(TIFF* output, const DirectoryEntry* entries, uint32_t count);
 
 #endif  // FOLICANT_PAGECOPY_TAG_COPY_H_
