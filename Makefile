@@ -14,9 +14,10 @@ all: build
 deps:
 	scripts/install-deps
 
-# ImageMagick decodes pages in the tests that check outputs with a reader other than libtiff.
+# ImageMagick decodes pages in the tests that check outputs with a reader other than libtiff;
+# it, exiftool and GDAL also write the real-world pages the lossless tests split.
 test-deps:
-	scripts/install-deps libgtest-dev imagemagick
+	scripts/install-deps libgtest-dev imagemagick libimage-exiftool-perl gdal-bin
 
 # A developer's build: the program and the tests, warnings as errors.
 build: deps test-deps
