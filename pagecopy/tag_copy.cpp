@@ -209,6 +209,13 @@ int CopyStoredBlock(TIFF* input, TIFF* output, const DirectoryEntry& entry) {
          TIFFSetField(output, entry.tag, static_cast<uint32_t>(size), bytes.data());
 }
 
+// One value of type T, read from `input` and set on `output`: the variadic calls take exactly T.
+template <typename T>
+int CopyScalar(TIFF* input, TIFF* output, ttag_t tag) {
+  T value = 0;
+  return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
+}
+
 // A tag of libtiff's own definitions (built-in, a codec's, or EXIF's and GPS's), read and set
 // through the same definition on both handles. Each call passes exactly the types that
 // _TIFFVGetField and _TIFFVSetField take for that definition.
@@ -274,40 +281,24 @@ int CopyDefinedTag(TIFF* input, TIFF* output, const TIFFField* field, const Dire
   }
   switch (TIFFFieldDataType(field)) {
     case TIFF_BYTE:
-    case TIFF_UNDEFINED: {
-      uint8_t value = 0;
-      return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
-    }
-    case TIFF_SBYTE: {
-      int8_t value = 0;
-      return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
-    }
-    case TIFF_SHORT: {
-      uint16_t value = 0;
-      return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
-    }
-    case TIFF_SSHORT: {
-      int16_t value = 0;
-      return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
-    }
+    case TIFF_UNDEFINED:
+      return CopyScalar<uint8_t>(input, output, tag);
+    case TIFF_SBYTE:
+      return CopyScalar<int8_t>(input, output, tag);
+    case TIFF_SHORT:
+      return CopyScalar<uint16_t>(input, output, tag);
+    case TIFF_SSHORT:
+      return CopyScalar<int16_t>(input, output, tag);
     case TIFF_LONG:
-    case TIFF_IFD: {
-      uint32_t value = 0;
-      return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
-    }
-    case TIFF_SLONG: {
-      int32_t value = 0;
-      return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
-    }
+    case TIFF_IFD:
+      return CopyScalar<uint32_t>(input, output, tag);
+    case TIFF_SLONG:
+      return CopyScalar<int32_t>(input, output, tag);
     case TIFF_LONG8:
-    case TIFF_IFD8: {
-      uint64_t value = 0;
-      return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
-    }
-    case TIFF_SLONG8: {
-      int64_t value = 0;
-      return TIFFGetField(input, tag, &value) && TIFFSetField(output, tag, value);
-    }
+    case TIFF_IFD8:
+      return CopyScalar<uint64_t>(input, output, tag);
+    case TIFF_SLONG8:
+      return CopyScalar<int64_t>(input, output, tag);
     case TIFF_RATIONAL:
     case TIFF_SRATIONAL:
     case TIFF_FLOAT:
