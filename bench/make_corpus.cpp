@@ -227,6 +227,20 @@ bool Check(int ok, const char* what) {
   return ok != 0;
 }
 
+// Writes `image` as the page's only strip and then its directory; `what` names the workload in a
+// failure message.
+bool WriteOneStripPage(TIFF* tiff, const std::vector<uint8_t>& image, const char* what) {
+  char step[64];
+  snprintf(step, sizeof step, "%s strip", what);
+  if (!Check(TIFFWriteEncodedStrip(tiff, 0, const_cast<uint8_t*>(image.data()),
+                                   static_cast<tmsize_t>(image.size())) >= 0,
+             step)) {
+    return false;
+  }
+  snprintf(step, sizeof step, "%s directory", what);
+  return Check(TIFFWriteDirectory(tiff), step);
+}
+
 void SetPageTags(TIFF* tiff, int page, int pages) {
   TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
   TIFFSetField(tiff, TIFFTAG_PAGENUMBER, page, pages);
@@ -353,12 +367,7 @@ bool WriteRaw(TIFF* tiff, int pages) {
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, side);
     SetPageTags(tiff, page, pages);
-    if (!Check(
-            TIFFWriteEncodedStrip(tiff, 0, image.data(), static_cast<tmsize_t>(image.size())) >= 0,
-            "raw strip") ||
-        !Check(TIFFWriteDirectory(tiff), "raw directory")) {
-      return false;
-    }
+    if (!WriteOneStripPage(tiff, image, "raw")) return false;
   }
   return true;
 }
@@ -570,12 +579,7 @@ bool WriteMapTiles(TIFF* tiff, int pages, bool metadata) {
       TIFFSetField(tiff, 34736, 2, doubles);
       TIFFSetField(tiff, 34737, "UTM 32N|WGS 84|");
     }
-    if (!Check(
-            TIFFWriteEncodedStrip(tiff, 0, image.data(), static_cast<tmsize_t>(image.size())) >= 0,
-            "map strip") ||
-        !Check(TIFFWriteDirectory(tiff), "map directory")) {
-      return false;
-    }
+    if (!WriteOneStripPage(tiff, image, "map")) return false;
   }
   return true;
 }
