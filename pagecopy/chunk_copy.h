@@ -4,19 +4,20 @@
 
 #include <tiffio.h>
 
-/// Copies every strip of the current directory of `input`, as stored, into the current directory
-/// of `output`: strip i keeps its index and its bytes, read from its stored offset through the
-/// input's I/O in pieces of at most 1 MiB (one fixed buffer, whatever the strip size); an empty
-/// strip stays empty. 0 when the strips claim more bytes than the input file holds (overlapping or
-/// lying counts), when the file does not hold a strip's bytes, or when a write fails; 1 otherwise.
-int CopyStripData(TIFF* input, TIFF* output);
+#include <cstdint>
+#include <vector>
 
-/// The same for every tile.
-int CopyTileData(TIFF* input, TIFF* output);
+#include "pagecopy/output_file.h"
 
-/// Writes the current directory of `output` as TIFFWriteDirectory does, after its strips or tiles
-/// were copied by the functions above, also when a stored byte count exceeds the 16-bit type that
-/// libtiff picks for the page's counts from its decoded chunk size. 1 on success, 0 on failure.
-int WriteCopiedDirectory(TIFF* output);
+/// Appends every strip (or tile) of the current directory of `source` to `out` as stored: chunk i
+/// of the input becomes chunk i of the output with the same bytes, read from its stored offset in
+/// pieces of at most 1 MiB whatever its size. Gives where each chunk landed in `offsets` and its
+/// stored count in `counts`; an empty chunk (a sparse one) has offset and count 0 and writes
+/// nothing. The chunks may claim at most `*budget` bytes together, which they then use up; more
+/// means overlapping or lying counts, and then nothing is written. Returns 1, or 0 when the
+/// chunks claim too much, the directory holds no entry for one, the file does not hold a chunk's
+/// bytes, or a write fails.
+int CopyChunks(TIFF* source, OutputFile* out, uint64_t* budget, std::vector<uint64_t>* offsets,
+               std::vector<uint64_t>* counts);
 
 #endif  // FOLICANT_PAGECOPY_CHUNK_COPY_H_

@@ -1,6 +1,7 @@
 #include "pagecopy/directory_entries.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -8,28 +9,35 @@ namespace {
 // BigTIFF directory larger than that; a bigger count is damage.
 const uint64_t kMaxEntries = 65535;
 
-void PutNumber(unsigned char* bytes, int size, int bigEndian, uint64_t value) {
-  for (int i = 0; i < size; ++i) {
-    bytes[bigEndian ? size - 1 - i : i] = static_cast<unsigned char>(value >> (8 * i));
-  }
-}
+}  // namespace
 
-uint64_t Number(const unsigned char* bytes, int size, int bigEndian) {
+uint64_t FileNumber(TIFF* tiff, const uint8_t* bytes, int size) {
+  int bigEndian = TIFFIsBigEndian(tiff);
   uint64_t value = 0;
-  for (int i = 0; i < size; ++i) {
-    value = (value << 8) | bytes[bigEndian ? i : size - 1 - i];
-  }
+  for (int i = 0; i < size; ++i) value = (value << 8) | bytes[bigEndian ? i : size - 1 - i];
   return value;
 }
 
-}  // namespace
+void PutFileNumber(TIFF* tiff, uint8_t* bytes, int size, uint64_t value) {
+  int bigEndian = TIFFIsBigEndian(tiff);
+  for (int i = 0; i < size; ++i) {
+    bytes[bigEndian ? size - 1 - i : i] = static_cast<uint8_t>(value >> (8 * i));
+  }
+}
 
 int ReadFileBytes(TIFF* tiff, uint64_t offset, void* buffer, uint64_t size) {
   thandle_t client = TIFFClientdata(tiff);
-  if (size > static_cast<uint64_t>(TIFF_TMSIZE_T_MAX)) return 0;
   if (TIFFGetSeekProc(tiff)(client, offset, SEEK_SET) != offset) return 0;
-  return TIFFGetReadProc(tiff)(client, buffer, static_cast<tmsize_t>(size)) ==
-         static_cast<tmsize_t>(size);
+  uint8_t* into = static_cast<uint8_t*>(buffer);
+  while (size > 0) {
+    tmsize_t step = size > static_cast<uint64_t>(TIFF_TMSIZE_T_MAX) ? TIFF_TMSIZE_T_MAX
+                                                                     : static_cast<tmsize_t>(size);
+    tmsize_t got = TIFFGetReadProc(tiff)(client, into, step);
+    if (got <= 0) return 0;
+    into += got;
+    size -= static_cast<uint64_t>(got);
+  }
+  return 1;
 }
 
 uint32_t TypeSize(uint16_t type) {
@@ -59,34 +67,43 @@ uint32_t TypeSize(uint16_t type) {
   }
 }
 
-int ReadDirectoryEntries(TIFF* tiff, uint64_t offset, std::vector<DirectoryEntry>* entries) {
+int ValuesFitEntry(int bigTiff, uint16_t type, uint64_t count) {
+  uint32_t size = TypeSize(type);
+  return size != 0 && count <= (bigTiff ? 8u : 4u) / size;
+}
+
+int ReadDirectoryEntries(TIFF* tiff, int bigTiff, uint64_t offset,
+                         std::vector<DirectoryEntry>* entries, uint64_t* next) {
   entries->clear();
-  int big = TIFFIsBigTIFF(tiff);
-  int bigEndian = TIFFIsBigEndian(tiff);
+  int big = bigTiff;
   int countSize = big ? 8 : 2;
   int entrySize = big ? 20 : 12;
   int fieldSize = big ? 8 : 4;  // the count and the value-or-offset fields
-  unsigned char head[8];
+  uint8_t head[8];
   if (!ReadFileBytes(tiff, offset, head, countSize)) return 0;
-  uint64_t count = Number(head, countSize, bigEndian);
+  uint64_t count = FileNumber(tiff, head, countSize);
   if (count > kMaxEntries) return 0;
-  std::vector<unsigned char> list(count * entrySize);
-  if (count > 0 && !ReadFileBytes(tiff, offset + countSize, list.data(), list.size())) return 0;
-  entries->reserve(count);
+  // The list and the next-directory pointer after it, in one read.
+  std::vector<uint8_t> list(count * entrySize + fieldSize);
+  if (!ReadFileBytes(tiff, offset + countSize, list.data(),
+                     next != nullptr ? list.size() : list.size() - fieldSize)) {
+    return 0;
+  }
+  if (next != nullptr) *next = FileNumber(tiff, list.data() + count * entrySize, fieldSize);
+  entries->resize(count);
   for (uint64_t i = 0; i < count; ++i) {
-    const unsigned char* raw = list.data() + i * entrySize;
-    DirectoryEntry entry;
-    entry.tag = static_cast<uint16_t>(Number(raw, 2, bigEndian));
-    entry.type = static_cast<uint16_t>(Number(raw + 2, 2, bigEndian));
-    entry.count = Number(raw + 4, fieldSize, bigEndian);
-    uint64_t inside = offset + countSize + i * entrySize + 4 + fieldSize;
-    uint64_t size = TypeSize(entry.type);
+    const uint8_t* raw = list.data() + i * entrySize;
+    DirectoryEntry& entry = (*entries)[i];
+    entry.tag = static_cast<uint16_t>(FileNumber(tiff, raw, 2));
+    entry.type = static_cast<uint16_t>(FileNumber(tiff, raw + 2, 2));
+    entry.count = FileNumber(tiff, raw + 4, fieldSize);
+    memset(entry.field, 0, sizeof entry.field);
+    memcpy(entry.field, raw + 4 + fieldSize, fieldSize);
     // Values that fit the value field are stored in it; anything else lies at the offset it holds.
     // An unknown type's values have no size to decide by: they are never read.
-    int fits = size != 0 && entry.count <= static_cast<uint64_t>(fieldSize) / size;
-    entry.valueAt = fits ? inside : Number(raw + 4 + fieldSize, fieldSize, bigEndian);
-    entry.entryAt = offset + countSize + i * entrySize;
-    entries->push_back(entry);
+    uint64_t inside = offset + countSize + i * entrySize + 4 + fieldSize;
+    entry.inField = ValuesFitEntry(big, entry.type, entry.count);
+    entry.valueAt = entry.inField ? inside : FileNumber(tiff, raw + 4 + fieldSize, fieldSize);
   }
   return 1;
 }
@@ -113,37 +130,19 @@ int ReadEntryNumbers(TIFF* tiff, const DirectoryEntry& entry, uint64_t* values, 
       return 0;
   }
   if (entry.count < count) return 0;
-  int bigEndian = TIFFIsBigEndian(tiff);
-  unsigned char bytes[64];
+  uint8_t bytes[64];
   for (uint32_t done = 0; done < count;) {
     uint32_t step = count - done < sizeof bytes / size ? count - done : sizeof bytes / size;
-    if (!ReadFileBytes(tiff, entry.valueAt + static_cast<uint64_t>(done) * size, bytes,
-                       static_cast<uint64_t>(step) * size)) {
+    if (entry.inField) {
+      memcpy(bytes, entry.field + done * size, step * size);
+    } else if (!ReadFileBytes(tiff, entry.valueAt + static_cast<uint64_t>(done) * size, bytes,
+                              static_cast<uint64_t>(step) * size)) {
       return 0;
     }
-    for (uint32_t i = 0; i < step; ++i)
-      values[done + i] = Number(bytes + i * size, size, bigEndian);
+    for (uint32_t i = 0; i < step; ++i) {
+      values[done + i] = FileNumber(tiff, bytes + i * size, static_cast<int>(size));
+    }
     done += step;
   }
   return 1;
-}
-
-uint64_t FirstDirectoryOffset(TIFF* tiff) {
-  unsigned char header[16];
-  int big = TIFFIsBigTIFF(tiff);
-  if (!ReadFileBytes(tiff, 0, header, big ? 16 : 8)) return 0;
-  return big ? Number(header + 8, 8, TIFFIsBigEndian(tiff))
-             : Number(header + 4, 4, TIFFIsBigEndian(tiff));
-}
-
-int RewriteEntryType(TIFF* tiff, const DirectoryEntry& entry, uint16_t type, uint64_t count) {
-  int big = TIFFIsBigTIFF(tiff);
-  int bigEndian = TIFFIsBigEndian(tiff);
-  unsigned char field[10];
-  PutNumber(field, 2, bigEndian, type);
-  PutNumber(field + 2, big ? 8 : 4, bigEndian, count);
-  tmsize_t size = big ? 10 : 6;
-  thandle_t client = TIFFClientdata(tiff);
-  return TIFFGetSeekProc(tiff)(client, entry.entryAt + 2, SEEK_SET) == entry.entryAt + 2 &&
-         TIFFGetWriteProc(tiff)(client, field, size) == size;
 }

@@ -14,13 +14,17 @@ struct DirectoryEntry {
   uint16_t type;
   uint64_t count;
   uint64_t valueAt;  // file offset of the first value, inside the entry when the values fit there
-  uint64_t entryAt;  // file offset of the entry itself
+  int inField;       // whether the values fit the entry's value field, where they are then stored
+  uint8_t field[8];  // the entry's value field as stored (4 bytes used in classic TIFF)
 };
 
-/// Reads the entry list of the directory at `offset` in the file of `tiff`, through the handle's
-/// own client I/O, in the file's byte order and format (classic or BigTIFF). Returns 1, or 0 when
-/// the list cannot be read whole.
-int ReadDirectoryEntries(TIFF* tiff, uint64_t offset, std::vector<DirectoryEntry>* entries);
+/// Reads the entry list of the directory at `offset` in the file of `tiff`, and its pointer to the
+/// next directory into `next` when that is not NULL, through the handle's own client I/O, in the
+/// file's byte order and in the format `bigTiff` says (libtiff's TIFFIsBigTIFF answers 0 for a
+/// big-endian BigTIFF file it is writing, whose header it holds swapped). Returns 1, or 0 when the
+/// directory cannot be read whole.
+int ReadDirectoryEntries(TIFF* tiff, int bigTiff, uint64_t offset,
+                         std::vector<DirectoryEntry>* entries, uint64_t* next = nullptr);
 
 /// The entry of `tag`, or NULL.
 const DirectoryEntry* FindEntry(const std::vector<DirectoryEntry>& entries, uint16_t tag);
@@ -28,19 +32,22 @@ const DirectoryEntry* FindEntry(const std::vector<DirectoryEntry>& entries, uint
 /// Bytes per value of a TIFF type; 0 for a type TIFF does not define.
 uint32_t TypeSize(uint16_t type);
 
+/// Whether `count` values of `type` fit the value field of an entry (4 bytes in classic TIFF, 8 in
+/// BigTIFF), where they are then stored.
+int ValuesFitEntry(int bigTiff, uint16_t type, uint64_t count);
+
 /// Reads the first `count` values of an entry of an unsigned integer type (BYTE, SHORT, LONG,
 /// LONG8, IFD, IFD8) as 64-bit numbers. Returns 1, or 0 for another type, fewer values than
 /// asked, or a failed read.
 int ReadEntryNumbers(TIFF* tiff, const DirectoryEntry& entry, uint64_t* values, uint32_t count);
 
-/// The offset of the first directory in the header of the file of `tiff`, 0 when unreadable.
-uint64_t FirstDirectoryOffset(TIFF* tiff);
-
-/// Rewrites the type and count of a stored entry in place, in the file's byte order and format,
-/// through the client I/O of `tiff`; 1 on success.
-int RewriteEntryType(TIFF* tiff, const DirectoryEntry& entry, uint16_t type, uint64_t count);
-
 /// Reads `size` bytes at `offset` of the file of `tiff` through its client I/O; 1 on success.
 int ReadFileBytes(TIFF* tiff, uint64_t offset, void* buffer, uint64_t size);
+
+/// The `size`-byte number at `bytes` in the byte order of the file of `tiff`.
+uint64_t FileNumber(TIFF* tiff, const uint8_t* bytes, int size);
+
+/// Stores `value` in `size` bytes at `bytes` in the byte order of the file of `tiff`.
+void PutFileNumber(TIFF* tiff, uint8_t* bytes, int size, uint64_t value);
 
 #endif  // FOLICANT_PAGECOPY_DIRECTORY_ENTRIES_H_

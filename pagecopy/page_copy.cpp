@@ -1,90 +1,193 @@
 #include "pagecopy/page_copy.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "pagecopy/chunk_copy.h"
 #include "pagecopy/directory_entries.h"
+#include "pagecopy/directory_write.h"
+#include "pagecopy/entry_roles.h"
 #include "pagecopy/linked_directories.h"
 #include "pagecopy/old_jpeg.h"
-#include "pagecopy/tag_copy.h"
-#include "pagecopy/tag_warnings.h"
+#include "pagecopy/output_file.h"
+#include "pagecopy/unknown_tags.h"
 
 namespace {
 
-// A directory's own tags and its image data, without the directories it links to.
-int CopyDirectory(TIFF* input, TIFF* output, const std::vector<DirectoryEntry>& entries) {
-  uint16_t compression = 0;
-  if (TIFFGetField(input, TIFFTAG_COMPRESSION, &compression) && compression == COMPRESSION_OJPEG &&
-      !CopyOldJpegTags(input, output, entries)) {
+// Bounds on the directories one page may link to, directly or through others: real pages have a
+// handful (EXIF, Interoperability, GPS, a few reduced resolutions), a damaged or hostile file may
+// claim any number or nest them without end.
+constexpr int kMaxDepth = 16;
+constexpr size_t kMaxDirectories = 4096;
+
+// A directory copied for the page, kept for the check after everything is written.
+struct CopiedDirectory {
+  uint64_t inputAt;
+  DirectoryKind kind;
+  uint64_t outputAt;  // 0 while it is being copied
+  std::vector<OutputEntry> entries;
+};
+
+struct PageCopy {
+  TIFF* input;
+  TIFF* reader;  // SubIFDs are read through it; opened at the first
+  OutputFile out;
+  // Bytes the page may still claim: its chunks, directories and values together may not claim
+  // more than the input holds, or overlapping or lying counts would make an output many times
+  // larger than the input (a directory listed a thousand times is copied once, as it is stored).
+  uint64_t budget;
+  std::vector<CopiedDirectory> directories;
+};
+
+int CopyDirectory(PageCopy* page, uint64_t at, DirectoryKind kind, TIFF* source, int depth,
+                  uint64_t* writtenAt);
+
+uint64_t Largest(const std::vector<uint64_t>& numbers) {
+  uint64_t largest = 0;
+  for (uint64_t number : numbers) largest = number > largest ? number : largest;
+  return largest;
+}
+
+int IsOldJpegPage(TIFF* input, const std::vector<DirectoryEntry>& stored) {
+  const DirectoryEntry* compression = FindEntry(stored, TIFFTAG_COMPRESSION);
+  uint64_t scheme = 0;
+  return compression != nullptr && ReadEntryNumbers(input, *compression, &scheme, 1) &&
+         scheme == COMPRESSION_OJPEG;
+}
+
+// Copies every directory that a link entry points to and gives their places in the output.
+int CopyLinks(PageCopy* page, const DirectoryEntry& entry, int depth,
+              std::vector<uint64_t>* placed) {
+  if (entry.count > kMaxDirectories) return 0;
+  std::vector<uint64_t> offsets(entry.count);
+  if (!ReadEntryNumbers(page->input, entry, offsets.data(), static_cast<uint32_t>(entry.count))) {
     return 0;
   }
-  CopyTags(input, output);
-  CopyOtherTags(input, output, entries);
+  placed->clear();
+  for (uint64_t offset : offsets) {
+    uint64_t writtenAt = 0;
+    if (!CopyDirectory(page, offset, LinkedKind(entry.tag), nullptr, depth + 1, &writtenAt)) {
+      return 0;
+    }
+    placed->push_back(writtenAt);
+  }
   return 1;
 }
 
-int CopyData(TIFF* input, TIFF* output) {
-  return TIFFIsTiled(input) ? CopyTileData(input, output) : CopyStripData(input, output);
+// A byte-count entry for a page that has none, which libtiff worked out from the image's size:
+// in tag order among the others.
+void AddByteCounts(int tiled, const std::vector<uint64_t>& counts,
+                   std::vector<OutputEntry>* entries) {
+  OutputEntry added = OutputEntry();
+  added.stored.tag = tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS;
+  added.stored.type = TIFF_LONG;
+  added.role = kChunkByteCounts;
+  added.renumbered = 1;
+  added.numbers = counts;
+  size_t at = 0;
+  while (at < entries->size() && (*entries)[at].stored.tag < added.stored.tag) ++at;
+  entries->insert(entries->begin() + static_cast<std::ptrdiff_t>(at), std::move(added));
 }
 
-int NeedsReader(const std::vector<DirectoryEntry>& entries) {
-  return FindEntry(entries, TIFFTAG_EXIFIFD) != nullptr ||
-         FindEntry(entries, TIFFTAG_GPSIFD) != nullptr ||
-         FindEntry(entries, TIFFTAG_SUBIFD) != nullptr;
-}
-
-// The bytes a directory makes the copy write besides its entries: its values stored apart and its
-// strips or tiles.
-uint64_t DirectoryBytes(TIFF* tiff, const std::vector<DirectoryEntry>& entries) {
-  uint64_t bytes = 0;
-  int big = TIFFIsBigTIFF(tiff);
-  for (const DirectoryEntry& entry : entries) {
-    uint64_t size = entry.count * TypeSize(entry.type);
-    if (entry.count <= UINT32_MAX && size > static_cast<uint64_t>(big ? 8 : 4)) bytes += size;
-  }
-  uint32_t chunks = TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
-  for (uint32_t i = 0; i < chunks; ++i) bytes += TIFFGetStrileByteCount(tiff, i);
-  return bytes;
-}
-
-// The page with its linked directories; `reader` is NULL when it has none.
-int CopyLinkedPage(TIFF* input, TIFF* output, TIFF* reader,
-                   const std::vector<DirectoryEntry>& entries) {
-  uint64_t exif = 0, gps = 0;
-  std::vector<uint64_t> subIfds;
-  if (reader != nullptr && (!CopyExifAndGps(reader, output, entries, &exif, &gps) ||
-                            !ReadSubIfdOffsets(reader, entries, &subIfds))) {
-    return 0;
-  }
-  if (!CopyDirectory(input, output, entries)) return 0;
-  if ((exif != 0 && !TIFFSetField(output, TIFFTAG_EXIFIFD, exif)) ||
-      (gps != 0 && !TIFFSetField(output, TIFFTAG_GPSIFD, gps))) {
-    return 0;
-  }
-  // libtiff writes the SubIFD offsets itself: the next directories written after the page are
-  // its children, in order.
-  std::vector<uint64_t> placeholders(subIfds.size(), 0);
-  if ((!subIfds.empty() && !TIFFSetField(output, TIFFTAG_SUBIFD, static_cast<int>(subIfds.size()),
-                                         placeholders.data())) ||
-      !CopyData(input, output) || !WriteCopiedDirectory(output)) {
-    return 0;
-  }
-  RestoreStoredBlockTypes(output, FirstDirectoryOffset(output), entries);
-  // Children that share their values or data (the same directory listed a thousand times, say)
-  // would make an output far larger than the input: together they may not claim more bytes than
-  // the whole file holds, as a page's own strips may not.
-  uint64_t budget = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
-  std::vector<DirectoryEntry> childEntries;
-  for (uint64_t offset : subIfds) {
-    if (!ReadLinkedImageDirectory(reader, offset, &childEntries)) return 0;
-    uint64_t claimed = DirectoryBytes(reader, childEntries);
-    if (claimed > budget) return 0;
-    budget -= claimed;
-    if (!CopyDirectory(reader, output, childEntries) || !CopyData(reader, output) ||
-        !WriteCopiedDirectory(output)) {
-      return 0;
+// What each stored entry of a directory becomes, with the bytes it locates placed in the output
+// first: an image directory's chunks (from `source`, positioned on it) and old-style JPEG blocks,
+// and the linked directories.
+int PlanEntries(PageCopy* page, TIFF* source, DirectoryKind kind,
+                const std::vector<DirectoryEntry>& stored, int depth,
+                std::vector<OutputEntry>* entries) {
+  TIFF* input = page->input;
+  int image = kind == kImageDirectory;
+  int tiled = image && TIFFIsTiled(source);
+  std::vector<uint64_t> offsets, counts;
+  if (image && !CopyChunks(source, &page->out, &page->budget, &offsets, &counts)) return 0;
+  int oldJpeg = image && IsOldJpegPage(input, stored);
+  int hasCounts = !image;
+  entries->reserve(stored.size() + 1);
+  for (const DirectoryEntry& entry : stored) {
+    OutputEntry planned;
+    planned.stored = entry;
+    planned.role = RoleOf(input, kind, tiled, entry);
+    planned.renumbered = planned.role != kCarried;
+    planned.type = entry.type;
+    switch (planned.role) {
+      case kCarried:
+        break;
+      case kDropped:
+        continue;
+      case kForbidden:
+        WarnLeftOut(input, entry.tag, ForbiddenReason(input, entry));
+        continue;
+      case kChunkOffsets:
+        planned.numbers = offsets;
+        break;
+      case kChunkByteCounts:
+        planned.numbers = counts;
+        hasCounts = 1;
+        break;
+      case kOldJpegBlock:
+        // An old-style JPEG page cannot be decoded without them; elsewhere they are left over.
+        if (!PlaceOldJpegBlocks(input, stored, entry, &page->out, &planned.numbers)) {
+          if (oldJpeg) return 0;
+          WarnLeftOut(input, entry.tag, "the JPEG data it points at cannot be read");
+          continue;
+        }
+        break;
+      case kLink:
+        if (!CopyLinks(page, entry, depth, &planned.numbers)) return 0;
+        break;
     }
+    if (planned.renumbered) {
+      planned.type = TypeHolding(page->out.bigTiff, entry.type, Largest(planned.numbers));
+      if (planned.type == 0) return 0;
+    }
+    entries->push_back(std::move(planned));
+  }
+  if (!hasCounts) AddByteCounts(tiled, counts, entries);
+  return 1;
+}
+
+// Copies the directory at `at` of `kind`, with everything it locates, unless this page copied it
+// already, and gives its place in the output. An image directory is read through `source`
+// positioned on it, or (NULL) through the page's linked reader.
+int CopyDirectory(PageCopy* page, uint64_t at, DirectoryKind kind, TIFF* source, int depth,
+                  uint64_t* writtenAt) {
+  for (const CopiedDirectory& copied : page->directories) {
+    if (copied.inputAt == at && copied.kind == kind) {
+      // A directory that links back to one still being copied makes a loop.
+      *writtenAt = copied.outputAt;
+      return copied.outputAt != 0;
+    }
+  }
+  if (at == 0 || depth > kMaxDepth || page->directories.size() >= kMaxDirectories) return 0;
+  size_t index = page->directories.size();
+  page->directories.push_back({at, kind, 0, {}});
+  if (kind == kImageDirectory && source == nullptr) {
+    if (page->reader == nullptr) page->reader = OpenLinkedReader(page->input);
+    if (page->reader == nullptr || !TIFFSetSubDirectory(page->reader, at)) return 0;
+    source = page->reader;
+  }
+  std::vector<DirectoryEntry> stored;
+  std::vector<OutputEntry> entries;
+  if (!ReadDirectoryEntries(page->input, TIFFIsBigTIFF(page->input), at, &stored)) return 0;
+  if (kind == kImageDirectory) NoteUnknownTags(source, stored);
+  if (!PlanEntries(page, source, kind, stored, depth, &entries) ||
+      !WriteDirectory(page->input, &page->out, entries, &page->budget, writtenAt)) {
+    return 0;
+  }
+  page->directories[index].outputAt = *writtenAt;
+  page->directories[index].entries = std::move(entries);
+  return 1;
+}
+
+int CopyAndCheck(PageCopy* page, TIFF* input) {
+  uint64_t pageAt = 0;
+  if (!CopyDirectory(page, TIFFCurrentDirOffset(input), kImageDirectory, input, 0, &pageAt) ||
+      !SetFirstDirectory(&page->out, pageAt)) {
+    return 0;
+  }
+  for (const CopiedDirectory& copied : page->directories) {
+    if (!CheckDirectory(input, &page->out, copied.outputAt, copied.entries)) return 0;
   }
   return 1;
 }
@@ -92,17 +195,13 @@ int CopyLinkedPage(TIFF* input, TIFF* output, TIFF* reader,
 }  // namespace
 
 int CopyPage(TIFF* input, TIFF* output) {
-  // A directory still being written (offset 0) has no stored entries: its tags are the table's.
-  std::vector<DirectoryEntry> entries;
-  uint64_t offset = TIFFCurrentDirOffset(input);
-  if (offset != 0 && !ReadDirectoryEntries(input, offset, &entries)) return 0;
-  QuietRepeatedTagWarnings(input, entries);
-  TIFF* reader = nullptr;
-  if (NeedsReader(entries)) {
-    reader = OpenLinkedReader(input);
-    if (reader == nullptr) return 0;
-  }
-  int copied = CopyLinkedPage(input, output, reader, entries);
-  if (reader != nullptr) TIFFClose(reader);
+  PageCopy page;
+  page.input = input;
+  page.reader = nullptr;
+  page.budget = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
+  // A directory still being written (offset 0) has no stored entries to copy.
+  int copied = TIFFCurrentDirOffset(input) != 0 && StartOutput(output, TIFFIsBigTIFF(input), &page.out) &&
+               CopyAndCheck(&page, input);
+  if (page.reader != nullptr) TIFFClose(page.reader);
   return copied;
 }

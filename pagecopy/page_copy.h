@@ -1,16 +1,19 @@
-// The page copier: one directory of an open input TIFF file, its tags and its raw strip or tile
-// data, into a freshly created output TIFF file. No pixel is decoded.
+// The page copier: one directory of an open input TIFF file, with every directory it links to and
+// its raw strip or tile data, into a freshly created output TIFF file. No pixel is decoded.
 #ifndef FOLICANT_PAGECOPY_PAGE_COPY_H_
 #define FOLICANT_PAGECOPY_PAGE_COPY_H_
 
 #include <tiffio.h>
 
-/// Copies the current directory of `input` into `output` and writes it: the EXIF, GPS and
-/// Interoperability directories it links to first, then its tags (the copier's table first, then
-/// every other tag) and every strip or tile raw, in index order, each with its stored byte count,
-/// then its SubIFDs, each with its tags and raw chunks. Returns 1 when all was written, 0 when
-/// any part failed (what was written before the failure stays in the file). The caller's flush
-/// and close then write nothing more.
+/// Copies the current directory of `input` into `output`, a handle just created with mode "w" in
+/// the input's byte order and format, and makes it the output's one page: every strip or tile
+/// raw, each with its stored count; the directories it links to (EXIF with its Interoperability
+/// directory, GPS, SubIFDs with theirs); and each directory written from its stored entries,
+/// every entry with its stored type, count and value bytes, but for the entries that locate
+/// bytes of the file, which take the new places of those bytes, and the few the output cannot
+/// hold. Everything written is then read back and compared with the input. Returns 1 when the
+/// page was written and reads back as it should, 0 otherwise (what was written stays in the
+/// file, which then has no page). The caller's flush and close write nothing more.
 int CopyPage(TIFF* input, TIFF* output);
 
 #endif  // FOLICANT_PAGECOPY_PAGE_COPY_H_

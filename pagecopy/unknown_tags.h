@@ -1,0 +1,28 @@
+// The tags libtiff does not define. The copier carries them as stored, but libtiff meets them in
+// every directory it reads: it warns about each, and defines each anew for every directory with a
+// re-sort of its whole table of tags, which costs more than the rest of the page. Once met, such a
+// tag is defined ahead on every handle that reads, and warned about once.
+#ifndef FOLICANT_PAGECOPY_UNKNOWN_TAGS_H_
+#define FOLICANT_PAGECOPY_UNKNOWN_TAGS_H_
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "pagecopy/directory_entries.h"
+
+/// Records the tags of `entries` that `reader` (which just read the directory) does not define.
+/// On its first call, puts in front of libtiff's warning handler one that passes on every
+/// warning except a repeat of "Unknown field with tag N" for a tag already reported in this
+/// process, and installs a tag extender that defines every recorded tag, in its first stored
+/// type, on each handle opened for reading as it sets up a directory: libtiff then reads such a
+/// tag as a known one. Tags that libtiff defines for some compression scheme are never recorded,
+/// so that a scheme's definition of its own tags always stands.
+void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries);
+
+/// Warns through libtiff's warning handler, the first time in this process for `tag`, that the
+/// tag was left out of the output of `input`'s page, and why.
+void WarnLeftOut(TIFF* input, uint16_t tag, const char* reason);
+
+#endif  // FOLICANT_PAGECOPY_UNKNOWN_TAGS_H_
