@@ -28,7 +28,8 @@ int CopyChunks(TIFF* source, OutputFile* out, uint64_t* budget, std::vector<uint
     uint64_t from = stored[i];
     uint64_t size = (*counts)[i];
     uint32_t end = i + 1;
-    while (end < chunks && (*counts)[end] > 0 && stored[end] == from + size) size += (*counts)[end++];
+    while (end < chunks && (*counts)[end] > 0 && stored[end] == from + size)
+      size += (*counts)[end++];
     uint64_t at = out->end;
     if (!AppendFromInput(out, source, from, size)) return 0;
     for (; i < end; ++i) {

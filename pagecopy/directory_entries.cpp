@@ -9,13 +9,16 @@ namespace {
 // BigTIFF directory larger than that; a bigger count is damage.
 const uint64_t kMaxEntries = 65535;
 
-}  // namespace
-
-uint64_t FileNumber(TIFF* tiff, const uint8_t* bytes, int size) {
-  int bigEndian = TIFFIsBigEndian(tiff);
+uint64_t Number(const uint8_t* bytes, int size, int bigEndian) {
   uint64_t value = 0;
   for (int i = 0; i < size; ++i) value = (value << 8) | bytes[bigEndian ? i : size - 1 - i];
   return value;
+}
+
+}  // namespace
+
+uint64_t FileNumber(TIFF* tiff, const uint8_t* bytes, int size) {
+  return Number(bytes, size, TIFFIsBigEndian(tiff));
 }
 
 void PutFileNumber(TIFF* tiff, uint8_t* bytes, int size, uint64_t value) {
@@ -31,7 +34,7 @@ int ReadFileBytes(TIFF* tiff, uint64_t offset, void* buffer, uint64_t size) {
   uint8_t* into = static_cast<uint8_t*>(buffer);
   while (size > 0) {
     tmsize_t step = size > static_cast<uint64_t>(TIFF_TMSIZE_T_MAX) ? TIFF_TMSIZE_T_MAX
-                                                                     : static_cast<tmsize_t>(size);
+                                                                    : static_cast<tmsize_t>(size);
     tmsize_t got = TIFFGetReadProc(tiff)(client, into, step);
     if (got <= 0) return 0;
     into += got;
@@ -76,12 +79,13 @@ int ReadDirectoryEntries(TIFF* tiff, int bigTiff, uint64_t offset,
                          std::vector<DirectoryEntry>* entries, uint64_t* next) {
   entries->clear();
   int big = bigTiff;
+  int bigEndian = TIFFIsBigEndian(tiff);
   int countSize = big ? 8 : 2;
   int entrySize = big ? 20 : 12;
   int fieldSize = big ? 8 : 4;  // the count and the value-or-offset fields
   uint8_t head[8];
   if (!ReadFileBytes(tiff, offset, head, countSize)) return 0;
-  uint64_t count = FileNumber(tiff, head, countSize);
+  uint64_t count = Number(head, countSize, bigEndian);
   if (count > kMaxEntries) return 0;
   // The list and the next-directory pointer after it, in one read.
   std::vector<uint8_t> list(count * entrySize + fieldSize);
@@ -89,21 +93,21 @@ int ReadDirectoryEntries(TIFF* tiff, int bigTiff, uint64_t offset,
                      next != nullptr ? list.size() : list.size() - fieldSize)) {
     return 0;
   }
-  if (next != nullptr) *next = FileNumber(tiff, list.data() + count * entrySize, fieldSize);
+  if (next != nullptr) *next = Number(list.data() + count * entrySize, fieldSize, bigEndian);
   entries->resize(count);
   for (uint64_t i = 0; i < count; ++i) {
     const uint8_t* raw = list.data() + i * entrySize;
     DirectoryEntry& entry = (*entries)[i];
-    entry.tag = static_cast<uint16_t>(FileNumber(tiff, raw, 2));
-    entry.type = static_cast<uint16_t>(FileNumber(tiff, raw + 2, 2));
-    entry.count = FileNumber(tiff, raw + 4, fieldSize);
+    entry.tag = static_cast<uint16_t>(Number(raw, 2, bigEndian));
+    entry.type = static_cast<uint16_t>(Number(raw + 2, 2, bigEndian));
+    entry.count = Number(raw + 4, fieldSize, bigEndian);
     memset(entry.field, 0, sizeof entry.field);
     memcpy(entry.field, raw + 4 + fieldSize, fieldSize);
     // Values that fit the value field are stored in it; anything else lies at the offset it holds.
     // An unknown type's values have no size to decide by: they are never read.
     uint64_t inside = offset + countSize + i * entrySize + 4 + fieldSize;
     entry.inField = ValuesFitEntry(big, entry.type, entry.count);
-    entry.valueAt = entry.inField ? inside : FileNumber(tiff, raw + 4 + fieldSize, fieldSize);
+    entry.valueAt = entry.inField ? inside : Number(raw + 4 + fieldSize, fieldSize, bigEndian);
   }
   return 1;
 }

@@ -178,9 +178,8 @@ int CheckDirectory(TIFF* input, OutputFile* out, uint64_t writtenAt,
     }
     uint64_t size = ValueSize(entry);
     int same = entry.renumbered ? SameNumbers(output, copy, entry.numbers)
-               : copy.inField
-                   ? memcmp(copy.field, entry.stored.field, size) == 0
-                   : SameBytes(input, entry.stored.valueAt, output, copy.valueAt, size);
+               : copy.inField   ? memcmp(copy.field, entry.stored.field, size) == 0
+                              : SameBytes(input, entry.stored.valueAt, output, copy.valueAt, size);
     if (!same) return 0;
   }
   return ChunksInsideFile(entries, out->end);

@@ -61,7 +61,8 @@ EntryRole RoleOf(TIFF* input, DirectoryKind kind, int tiled, const DirectoryEntr
 const char* ForbiddenReason(TIFF* input, const DirectoryEntry& entry) {
   if (TypeSize(entry.type) == 0) return "a type TIFF does not define";
   if (!ValuesInsideFile(input, entry)) return "its values lie outside the file";
-  if (IsWideType(entry.type) && !TIFFIsBigTIFF(input)) return "64-bit values in a classic TIFF file";
+  if (IsWideType(entry.type) && !TIFFIsBigTIFF(input))
+    return "64-bit values in a classic TIFF file";
   return "an offset into the input file";
 }
 

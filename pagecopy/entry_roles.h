@@ -13,7 +13,7 @@
 
 /// The kinds of directory a page is made of: the tags of each kind have meanings of their own.
 enum DirectoryKind {
-  kImageDirectory,    // the page itself and its SubIFDs
+  kImageDirectory,  // the page itself and its SubIFDs
   kExifDirectory,
   kGpsDirectory,
   kInteropDirectory,  // the EXIF Interoperability directory

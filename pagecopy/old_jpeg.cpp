@@ -30,7 +30,8 @@ int BlockSize(TIFF* input, const std::vector<DirectoryEntry>& entries, uint16_t 
 }  // namespace
 
 int PlaceOldJpegBlocks(TIFF* input, const std::vector<DirectoryEntry>& entries,
-                       const DirectoryEntry& entry, OutputFile* out, std::vector<uint64_t>* placed) {
+                       const DirectoryEntry& entry, OutputFile* out,
+                       std::vector<uint64_t>* placed) {
   uint64_t fileSize = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
   uint64_t values[kMaxComponents];
   if (entry.count == 0 || entry.count > kMaxComponents ||

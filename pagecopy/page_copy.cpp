@@ -1,5 +1,6 @@
 #include "pagecopy/page_copy.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -186,8 +187,14 @@ int CopyAndCheck(PageCopy* page, TIFF* input) {
       !SetFirstDirectory(&page->out, pageAt)) {
     return 0;
   }
-  for (const CopiedDirectory& copied : page->directories) {
-    if (!CheckDirectory(input, &page->out, copied.outputAt, copied.entries)) return 0;
+  // In the order they were written, so that the reads run on through the file.
+  std::vector<const CopiedDirectory*> written;
+  for (const CopiedDirectory& copied : page->directories) written.push_back(&copied);
+  std::sort(written.begin(), written.end(), [](const CopiedDirectory* a, const CopiedDirectory* b) {
+    return a->outputAt < b->outputAt;
+  });
+  for (const CopiedDirectory* copied : written) {
+    if (!CheckDirectory(input, &page->out, copied->outputAt, copied->entries)) return 0;
   }
   return 1;
 }
@@ -200,8 +207,8 @@ int CopyPage(TIFF* input, TIFF* output) {
   page.reader = nullptr;
   page.budget = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
   // A directory still being written (offset 0) has no stored entries to copy.
-  int copied = TIFFCurrentDirOffset(input) != 0 && StartOutput(output, TIFFIsBigTIFF(input), &page.out) &&
-               CopyAndCheck(&page, input);
+  int copied = TIFFCurrentDirOffset(input) != 0 &&
+               StartOutput(output, TIFFIsBigTIFF(input), &page.out) && CopyAndCheck(&page, input);
   if (page.reader != nullptr) TIFFClose(page.reader);
   return copied;
 }

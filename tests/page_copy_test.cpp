@@ -292,7 +292,8 @@ struct MemoryFile {
 
 tmsize_t MemoryRead(thandle_t handle, void* buffer, tmsize_t size) {
   MemoryFile* file = static_cast<MemoryFile*>(handle);
-  uint64_t available = file->position < file->bytes.size() ? file->bytes.size() - file->position : 0;
+  uint64_t available =
+      file->position < file->bytes.size() ? file->bytes.size() - file->position : 0;
   tmsize_t got = static_cast<tmsize_t>(std::min<uint64_t>(available, static_cast<uint64_t>(size)));
   if (got > 0) memcpy(buffer, file->bytes.data() + file->position, static_cast<size_t>(got));
   file->position += static_cast<uint64_t>(got);
@@ -314,7 +315,7 @@ tmsize_t MemoryWrite(thandle_t handle, void* buffer, tmsize_t size) {
 
 toff_t MemorySeek(thandle_t handle, toff_t offset, int whence) {
   MemoryFile* file = static_cast<MemoryFile*>(handle);
-  file->position = whence == SEEK_END ? file->bytes.size() + offset
+  file->position = whence == SEEK_END   ? file->bytes.size() + offset
                    : whence == SEEK_CUR ? file->position + offset
                                         : offset;
   return file->position;
