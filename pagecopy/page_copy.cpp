@@ -77,18 +77,20 @@ int CopyLinks(PageCopy* page, const DirectoryEntry& entry, int depth,
 }
 
 // A byte-count entry for a page that has none, which libtiff worked out from the image's size:
-// in tag order among the others.
-void AddByteCounts(int tiled, const std::vector<uint64_t>& counts,
-                   std::vector<OutputEntry>* entries) {
+// in tag order among the others. 0 when no type holds the counts.
+int AddByteCounts(int bigTiff, int tiled, const std::vector<uint64_t>& counts,
+                  std::vector<OutputEntry>* entries) {
   OutputEntry added = OutputEntry();
+  added.type = TypeHolding(bigTiff, TIFF_LONG, Largest(counts));
+  if (added.type == 0) return 0;
   added.stored.tag = tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS;
-  added.stored.type = TIFF_LONG;
   added.role = kChunkByteCounts;
   added.renumbered = 1;
   added.numbers = counts;
   size_t at = 0;
   while (at < entries->size() && (*entries)[at].stored.tag < added.stored.tag) ++at;
   entries->insert(entries->begin() + static_cast<std::ptrdiff_t>(at), std::move(added));
+  return 1;
 }
 
 // What each stored entry of a directory becomes, with the bytes it locates placed in the output
@@ -144,8 +146,7 @@ int PlanEntries(PageCopy* page, TIFF* source, DirectoryKind kind,
     }
     entries->push_back(std::move(planned));
   }
-  if (!hasCounts) AddByteCounts(tiled, counts, entries);
-  return 1;
+  return hasCounts || AddByteCounts(page->out.bigTiff, tiled, counts, entries);
 }
 
 // Copies the directory at `at` of `kind`, with everything it locates, unless this page copied it
