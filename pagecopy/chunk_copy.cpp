@@ -8,12 +8,14 @@ int CopyChunks(TIFF* source, OutputFile* out, uint64_t* budget, std::vector<uint
   // Where each chunk lies in the input, as libtiff holds the directory. An array shorter than the
   // page's chunk count has no entry for the rest.
   std::vector<uint64_t>& stored = *offsets;
+  uint64_t fileSize = static_cast<uint64_t>(TIFFGetSizeProc(source)(TIFFClientdata(source)));
+  uint64_t limit = fileSize < *budget ? fileSize : *budget;
   uint64_t claimed = 0;
   for (uint32_t i = 0; i < chunks; ++i) {
     int error = 0;
     stored[i] = TIFFGetStrileOffsetWithErr(source, i, &error);
     if (!error) (*counts)[i] = TIFFGetStrileByteCountWithErr(source, i, &error);
-    if (error || (*counts)[i] > *budget - claimed) return 0;
+    if (error || (*counts)[i] > limit - claimed) return 0;
     claimed += (*counts)[i];
   }
   *budget -= claimed;

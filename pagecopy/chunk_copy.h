@@ -13,10 +13,10 @@
 /// of the input becomes chunk i of the output with the same bytes, read from its stored offset in
 /// pieces of at most 1 MiB whatever its size. Gives where each chunk landed in `offsets` and its
 /// stored count in `counts`; an empty chunk (a sparse one) has offset and count 0 and writes
-/// nothing. The chunks may claim at most `*budget` bytes together, which they then use up; more
-/// means overlapping or lying counts, and then nothing is written. Returns 1, or 0 when the
-/// chunks claim too much, the directory holds no entry for one, the file does not hold a chunk's
-/// bytes, or a write fails.
+/// nothing. The chunks may claim at most as many bytes as the input holds, and at most `*budget`
+/// bytes, which they then use up; more means overlapping or lying counts, and then nothing is
+/// written. Returns 1, or 0 when the chunks claim too much, the directory holds no entry for one,
+/// the file does not hold a chunk's bytes, or a write fails.
 int CopyChunks(TIFF* source, OutputFile* out, uint64_t* budget, std::vector<uint64_t>* offsets,
                std::vector<uint64_t>* counts);
 

@@ -30,7 +30,7 @@ int BlockSize(TIFF* input, const std::vector<DirectoryEntry>& entries, uint16_t 
 }  // namespace
 
 int PlaceOldJpegBlocks(TIFF* input, const std::vector<DirectoryEntry>& entries,
-                       const DirectoryEntry& entry, OutputFile* out,
+                       const DirectoryEntry& entry, OutputFile* out, uint64_t* budget,
                        std::vector<uint64_t>* placed) {
   uint64_t fileSize = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
   uint64_t values[kMaxComponents];
@@ -42,9 +42,10 @@ int PlaceOldJpegBlocks(TIFF* input, const std::vector<DirectoryEntry>& entries,
   for (uint32_t i = 0; i < entry.count; ++i) {
     uint64_t size = 0;
     if (!BlockSize(input, entries, entry.tag, values[i], &size) || values[i] > fileSize ||
-        size > fileSize - values[i] || !AlignToWord(out)) {
+        size > fileSize - values[i] || size > *budget || !AlignToWord(out)) {
       return 0;
     }
+    *budget -= size;
     placed->push_back(out->end);
     if (!AppendFromInput(out, input, values[i], size)) return 0;
   }

@@ -34,9 +34,10 @@ struct PageCopy {
   TIFF* input;
   TIFF* reader;  // SubIFDs are read through it; opened at the first
   OutputFile out;
-  // Bytes the page may still claim: its chunks, directories and values together may not claim
-  // more than the input holds, or overlapping or lying counts would make an output many times
-  // larger than the input (a directory listed a thousand times is copied once, as it is stored).
+  // Bytes the page may still claim: its chunks, directories, values and old-style JPEG blocks
+  // together may claim at most twice what the input holds (its parts may overlap: an old-style
+  // JPEG stream covers its strip), or overlapping or lying counts would make an output many times
+  // larger than the input. A directory listed a thousand times is copied once, as it is stored.
   uint64_t budget;
   std::vector<CopiedDirectory> directories;
 };
@@ -130,7 +131,8 @@ int PlanEntries(PageCopy* page, TIFF* source, DirectoryKind kind,
         break;
       case kOldJpegBlock:
         // An old-style JPEG page cannot be decoded without them; elsewhere they are left over.
-        if (!PlaceOldJpegBlocks(input, stored, entry, &page->out, &planned.numbers)) {
+        if (!PlaceOldJpegBlocks(input, stored, entry, &page->out, &page->budget,
+                                &planned.numbers)) {
           if (oldJpeg) return 0;
           WarnLeftOut(input, entry.tag, "the JPEG data it points at cannot be read");
           continue;
@@ -206,7 +208,7 @@ int CopyPage(TIFF* input, TIFF* output) {
   PageCopy page;
   page.input = input;
   page.reader = nullptr;
-  page.budget = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
+  page.budget = 2 * static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
   // A directory still being written (offset 0) has no stored entries to copy.
   int copied = TIFFCurrentDirOffset(input) != 0 &&
                StartOutput(output, TIFFIsBigTIFF(input), &page.out) && CopyAndCheck(&page, input);

@@ -262,6 +262,25 @@ TEST(PageCopy, CarriesSparseAndOddSizedChunksAndFailsOnOneTheFileLacks) {
   EXPECT_EQ(CopyFirstPage(dir / "gap.tif", dir / "gap.out"), 0);
   EXPECT_EQ(CountDirectories(dir / "gap.out"), -1);
 
+  // A page that stores no byte counts, which libtiff works out for an uncompressed strip: the
+  // output stores them.
+  page = PageSpec();
+  ASSERT_TRUE(WriteTiffFile(dir / "uncounted.tif", {page}));
+  std::string bytes = ReadFile(dir / "uncounted.tif");
+  uint32_t ifd = ReadLe32(bytes, 4);
+  for (uint32_t i = 0; i < ReadLe16(bytes, ifd); ++i) {
+    if (ReadLe16(bytes, ifd + 2 + 12 * i) == TIFFTAG_STRIPBYTECOUNTS) {
+      bytes[ifd + 2 + 12 * i] = 0;  // now tag 65024, which no reader knows
+      bytes[ifd + 3 + 12 * i] = static_cast<char>(0xFE);
+    }
+  }
+  WriteFile(dir / "uncounted.tif", bytes);
+  ASSERT_EQ(CopyFirstPage(dir / "uncounted.tif", dir / "uncounted.out"), 1);
+  output = TIFFOpen((dir / "uncounted.out").c_str(), "r");
+  ASSERT_NE(output, nullptr);
+  EXPECT_EQ(TIFFGetStrileByteCount(output, 0), 32u * 32u);
+  TIFFClose(output);
+
   // Tiles of 100 by 100, which libtiff reads but would refuse to write (not multiples of 16), are
   // carried as they are.
   page = PageSpec();
