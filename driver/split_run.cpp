@@ -7,6 +7,7 @@
 
 #include "driver/event_log.h"
 #include "pagecopy/page_copy.h"
+#include "pagecopy/unknown_tags.h"
 #include "platform/platform.h"
 
 char outputPath[kPathBufferSize];
@@ -130,6 +131,7 @@ int RunSplit() {
   LogEvent(messageBuffer);
 
   int count = 0;
+  SkipCompressionSchemes();
   // Read, not memory-mapped ("m"): a mapping keeps every copied page of the input resident in
   // this process, so splitting a 1 GB file would hold 1 GB; plain reads go through the copier's one
   // fixed buffer and are faster as well. Strips are not chopped ("c"): each page keeps its stored

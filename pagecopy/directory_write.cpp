@@ -50,6 +50,19 @@ int SameBytes(TIFF* first, uint64_t a, TIFF* second, uint64_t b, uint64_t size) 
   return 1;
 }
 
+// Whether `size` bytes at `at` in `file` equal `bytes`.
+int SameAsMemory(TIFF* file, uint64_t at, const uint8_t* bytes, uint64_t size) {
+  uint8_t piece[8192];
+  for (uint64_t done = 0; done < size;) {
+    uint64_t step = size - done < sizeof piece ? size - done : sizeof piece;
+    if (!ReadFileBytes(file, at + done, piece, step) || memcmp(piece, bytes + done, step) != 0) {
+      return 0;
+    }
+    done += step;
+  }
+  return 1;
+}
+
 int SameNumbers(TIFF* output, const DirectoryEntry& written, const std::vector<uint64_t>& numbers) {
   uint64_t values[512];
   for (size_t done = 0; done < numbers.size();) {
@@ -111,8 +124,9 @@ uint16_t TypeHolding(int bigTiff, uint16_t storedType, uint64_t largest) {
   return big ? TIFF_LONG8 : 0;
 }
 
-int WriteDirectory(TIFF* input, OutputFile* out, const std::vector<OutputEntry>& entries,
+int WriteDirectory(TIFF* input, OutputFile* out, std::vector<OutputEntry>* planned,
                    uint64_t* budget, uint64_t* writtenAt) {
+  const std::vector<OutputEntry>& entries = *planned;
   TIFF* output = out->tiff;
   int big = out->bigTiff;
   uint64_t countSize = big ? 8 : 2, entrySize = big ? 20 : 12, fieldSize = big ? 8 : 4;
@@ -149,9 +163,11 @@ int WriteDirectory(TIFF* input, OutputFile* out, const std::vector<OutputEntry>&
   }
   if (claimed > *budget || !AppendBytes(out, list.data(), listSize)) return 0;
   *budget -= claimed;
-  for (const OutputEntry& entry : entries) {
+  for (OutputEntry& entry : *planned) {
+    entry.placedAt = 0;
     if (ValuesFitEntry(big, entry.type, CountOf(entry))) continue;
     if (!AlignToWord(out)) return 0;
+    entry.placedAt = out->end;
     int appended = entry.renumbered
                        ? AppendNumbers(out, entry)
                        : AppendFromInput(out, input, entry.stored.valueAt, ValueSize(entry));
@@ -177,9 +193,15 @@ int CheckDirectory(TIFF* input, OutputFile* out, uint64_t writtenAt,
       return 0;
     }
     uint64_t size = ValueSize(entry);
+    if (!copy.inField && copy.valueAt != entry.placedAt) return 0;
+    // Values written from gathered bytes are compared with those bytes, which came from the
+    // input at the stored place; others with the input itself.
+    const uint8_t* written = copy.inField ? nullptr : WrittenBytes(out, copy.valueAt, size);
     int same = entry.renumbered ? SameNumbers(output, copy, entry.numbers)
                : copy.inField   ? memcmp(copy.field, entry.stored.field, size) == 0
-                              : SameBytes(input, entry.stored.valueAt, output, copy.valueAt, size);
+               : written != nullptr
+                   ? SameAsMemory(output, copy.valueAt, written, size)
+                   : SameBytes(input, entry.stored.valueAt, output, copy.valueAt, size);
     if (!same) return 0;
   }
   return ChunksInsideFile(entries, out->end);

@@ -19,6 +19,7 @@ struct OutputEntry {
   int renumbered;
   uint16_t type;
   std::vector<uint64_t> numbers;
+  uint64_t placedAt;  // where WriteDirectory appended the values, when they do not fit the entry
 };
 
 /// The narrowest of the stored type and the wider unsigned types that holds `largest`, for new
@@ -29,16 +30,17 @@ uint16_t TypeHolding(int bigTiff, uint16_t storedType, uint64_t largest);
 /// Appends to `out` the directory `entries`, in their order, with a next-directory pointer of 0:
 /// the entry list at an even offset, then each value that does not fit its entry, at an even
 /// offset, stored values copied from `input` byte for byte (the output has the input's byte
-/// order). The directory may claim at most `*budget` bytes (its list and values), which it then
-/// uses up. Gives its offset in `writtenAt`. Returns 1, or 0 when it claims too much or a read or
-/// write fails.
-int WriteDirectory(TIFF* input, OutputFile* out, const std::vector<OutputEntry>& entries,
+/// order), recording where in `placedAt`. The directory may claim at most `*budget` bytes (its
+/// list and values), which it then uses up. Gives its offset in `writtenAt`. Returns 1, or 0 when
+/// it claims too much or a read or write fails.
+int WriteDirectory(TIFF* input, OutputFile* out, std::vector<OutputEntry>* entries,
                    uint64_t* budget, uint64_t* writtenAt);
 
 /// Reads back the directory written at `writtenAt` from the file of `out` (flushed) and compares
 /// it with `entries`: the same number of entries, each with the same tag, type and count, the
-/// stored value bytes as they are in `input` or the new numbers, every strip or tile placed
-/// inside the file, and no next directory. Returns 1 when all match, 0 otherwise.
+/// stored value bytes where they were placed and as they are in `input` (or as they were written
+/// from it, while `out` still holds them), or the new numbers, every strip or tile placed inside
+/// the file, and no next directory. Returns 1 when all match, 0 otherwise.
 int CheckDirectory(TIFF* input, OutputFile* out, uint64_t writtenAt,
                    const std::vector<OutputEntry>& entries);
 

@@ -34,6 +34,7 @@ int StartOutput(TIFF* output, int bigTiff, OutputFile* out) {
   out->tiff = output;
   out->bigTiff = bigTiff;
   out->staged = 0;
+  out->flushed = 0;
   out->end = TIFFGetSeekProc(output)(TIFFClientdata(output), 0, SEEK_END);
   return out->end != static_cast<uint64_t>(-1);
 }
@@ -43,7 +44,17 @@ int FlushOutput(OutputFile* out) {
   uint64_t at = out->end - out->staged;
   size_t size = out->staged;
   out->staged = 0;
+  out->flushedAt = at;
+  out->flushed = size;
   return WriteAt(out->tiff, at, stage, size);
+}
+
+const uint8_t* WrittenBytes(const OutputFile* out, uint64_t offset, uint64_t size) {
+  if (out->staged != 0 || offset < out->flushedAt || offset - out->flushedAt > out->flushed ||
+      size > out->flushed - (offset - out->flushedAt)) {
+    return nullptr;
+  }
+  return stage + (offset - out->flushedAt);
 }
 
 int AppendBytes(OutputFile* out, const void* bytes, uint64_t size) {
@@ -57,6 +68,7 @@ int AppendBytes(OutputFile* out, const void* bytes, uint64_t size) {
       return 1;
     }
   }
+  if (out->staged == 0) out->flushed = 0;
   memcpy(stage + out->staged, bytes, size);
   out->staged += size;
   out->end += size;
@@ -72,6 +84,7 @@ int AppendFromInput(OutputFile* out, TIFF* input, uint64_t from, uint64_t size) 
   if (!Fits(out, size)) return 0;
   if (size <= kStageSize - out->staged) {
     // Read straight into the gathered bytes.
+    if (out->staged == 0) out->flushed = 0;
     if (!ReadFileBytes(input, from, stage + out->staged, size)) return 0;
     out->staged += size;
     out->end += size;

@@ -14,6 +14,9 @@ struct OutputFile {
   int bigTiff;
   uint64_t end;   // where the next byte appended lands: bytes still gathered included
   size_t staged;  // bytes gathered and not yet written
+  // The bytes of the last write of gathered bytes, still held until more are gathered.
+  uint64_t flushedAt;
+  size_t flushed;
 };
 
 /// Starts appending to `output`, a handle created with mode "w" that holds its header only, in
@@ -34,6 +37,11 @@ int AppendFromInput(OutputFile* out, TIFF* input, uint64_t from, uint64_t size);
 
 /// Writes what is gathered. Returns 1, or 0 when the write fails.
 int FlushOutput(OutputFile* out);
+
+/// The bytes meant for `size` bytes at `offset` of the file when the last write of gathered bytes
+/// covered them and nothing was gathered since, so that what the file holds can be compared with
+/// them; NULL otherwise.
+const uint8_t* WrittenBytes(const OutputFile* out, uint64_t offset, uint64_t size);
 
 /// Points the header of the output at its first directory, and reads it back. Returns 1, or 0
 /// when the write fails or the header does not read back as written.

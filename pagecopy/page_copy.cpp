@@ -176,7 +176,7 @@ int CopyDirectory(PageCopy* page, uint64_t at, DirectoryKind kind, TIFF* source,
   if (!ReadDirectoryEntries(page->input, TIFFIsBigTIFF(page->input), at, &stored)) return 0;
   if (kind == kImageDirectory) NoteUnknownTags(source, stored);
   if (!PlanEntries(page, source, kind, stored, depth, &entries) ||
-      !WriteDirectory(page->input, &page->out, entries, &page->budget, writtenAt)) {
+      !WriteDirectory(page->input, &page->out, &entries, &page->budget, writtenAt)) {
     return 0;
   }
   page->directories[index].outputAt = *writtenAt;

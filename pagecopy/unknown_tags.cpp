@@ -14,6 +14,7 @@ const char kUnknownTag[] = "Unknown field with tag ";
 TIFFErrorHandler nextHandler = nullptr;
 TIFFExtendProc nextExtender = nullptr;
 int installed = 0;
+int schemesSkipped = 0;
 uint8_t reported[65536 / 8];
 uint8_t leftOut[65536 / 8];
 uint8_t recorded[65536 / 8];
@@ -28,28 +29,6 @@ int IsSet(const uint8_t* bits, unsigned tag) {
 }
 void Set(uint8_t* bits, unsigned tag) {
   bits[tag >> 3] |= static_cast<uint8_t>(1u << (tag & 7));
-}
-
-void WarnOncePerTag(const char* module, const char* format, va_list arguments) {
-  if (format != nullptr && strncmp(format, kUnknownTag, sizeof kUnknownTag - 1) == 0) {
-    // The tag is the message's first argument, a uint16_t promoted to int.
-    va_list copy;
-    va_copy(copy, arguments);
-    unsigned tag = static_cast<unsigned>(va_arg(copy, int)) & 0xFFFF;
-    va_end(copy);
-    if (IsSet(reported, tag)) return;
-    Set(reported, tag);
-  }
-  if (nextHandler != nullptr) nextHandler(module, format, arguments);
-}
-
-// Runs as each handle sets up a fresh directory, before its compression scheme adds the tags of
-// its own. Handles that write define nothing: the copier sets no tag through libtiff.
-void DefineRecordedTags(TIFF* tiff) {
-  if (TIFFGetMode(tiff) == O_RDONLY && !definitions.empty()) {
-    TIFFMergeFieldInfo(tiff, definitions.data(), static_cast<uint32_t>(definitions.size()));
-  }
-  if (nextExtender != nullptr) nextExtender(tiff);
 }
 
 // The tags libtiff defines only while a compression scheme that uses them is set: recorded ahead,
@@ -70,19 +49,65 @@ int IsSchemeTag(uint16_t tag) {
   }
 }
 
+void WarnOncePerTag(const char* module, const char* format, va_list arguments) {
+  if (format != nullptr && strncmp(format, kUnknownTag, sizeof kUnknownTag - 1) == 0) {
+    // The tag is the message's first argument, a uint16_t promoted to int.
+    va_list copy;
+    va_copy(copy, arguments);
+    unsigned tag = static_cast<unsigned>(va_arg(copy, int)) & 0xFFFF;
+    va_end(copy);
+    // A scheme's own tag is no surprise when the schemes are skipped on purpose.
+    if (IsSet(reported, tag) || (schemesSkipped && IsSchemeTag(static_cast<uint16_t>(tag)))) {
+      return;
+    }
+    Set(reported, tag);
+  }
+  if (nextHandler != nullptr) nextHandler(module, format, arguments);
+}
+
+// Runs as each handle sets up a fresh directory, before its compression scheme adds the tags of
+// its own. Handles that write define nothing: the copier sets no tag through libtiff.
+void DefineRecordedTags(TIFF* tiff) {
+  if (TIFFGetMode(tiff) == O_RDONLY && !definitions.empty()) {
+    TIFFMergeFieldInfo(tiff, definitions.data(), static_cast<uint32_t>(definitions.size()));
+  }
+  if (nextExtender != nullptr) nextExtender(tiff);
+}
+
+void Install() {
+  if (installed) return;
+  installed = 1;
+  nextHandler = TIFFSetWarningHandler(WarnOncePerTag);
+  nextExtender = TIFFSetTagExtender(DefineRecordedTags);
+}
+
+// A codec that sets up nothing: the directory's values are read, its data never decoded.
+int SetUpNothing(TIFF*, int) {
+  return 1;
+}
+
 }  // namespace
 
-void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries) {
-  if (!installed) {
-    installed = 1;
-    nextHandler = TIFFSetWarningHandler(WarnOncePerTag);
-    nextExtender = TIFFSetTagExtender(DefineRecordedTags);
+void SkipCompressionSchemes() {
+  Install();
+  if (schemesSkipped) return;
+  schemesSkipped = 1;
+  TIFFCodec* codecs = TIFFGetConfiguredCODECs();
+  for (TIFFCodec* codec = codecs; codec != nullptr && codec->name != nullptr; ++codec) {
+    if (codec->scheme != COMPRESSION_NONE)
+      TIFFRegisterCODEC(codec->scheme, codec->name, SetUpNothing);
   }
+  _TIFFfree(codecs);
+}
+
+void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries) {
+  Install();
   for (const DirectoryEntry& entry : entries) {
     const TIFFField* field = TIFFFindField(reader, entry.tag, TIFF_ANY);
     if (field == nullptr || !TIFFFieldIsAnonymous(field)) continue;
     Set(reported, entry.tag);
-    if (IsSet(recorded, entry.tag) || IsSchemeTag(entry.tag) || TypeSize(entry.type) == 0) {
+    if (IsSet(recorded, entry.tag) || (!schemesSkipped && IsSchemeTag(entry.tag)) ||
+        TypeSize(entry.type) == 0) {
       continue;
     }
     Set(recorded, entry.tag);

@@ -17,9 +17,18 @@
 /// warning except a repeat of "Unknown field with tag N" for a tag already reported in this
 /// process, and installs a tag extender that defines every recorded tag, in its first stored
 /// type, on each handle opened for reading as it sets up a directory: libtiff then reads such a
-/// tag as a known one. Tags that libtiff defines for some compression scheme are never recorded,
-/// so that a scheme's definition of its own tags always stands.
+/// tag as a known one. Unless SkipCompressionSchemes was called, tags that libtiff defines for
+/// some compression scheme are never recorded, so that a scheme's definition of its own tags
+/// always stands.
 void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries);
+
+/// Makes libtiff read the pages of every compression scheme it knows without setting up the
+/// scheme's codec, for this process: the copier never decodes, and a codec costs more to set up
+/// for every directory read than the rest of the directory (a re-sort of the table of tags for
+/// each table it adds; JPEG codecs even read the first strip). The scheme's own tags (Predictor,
+/// the fax options, JPEGTables, ...) are then tags libtiff does not define, recorded and defined
+/// ahead like any other. Nothing can be decoded in this process afterwards.
+void SkipCompressionSchemes();
 
 /// Warns through libtiff's warning handler, the first time in this process for `tag`, that the
 /// tag was left out of the output of `input`'s page, and why.

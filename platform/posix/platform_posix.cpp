@@ -141,12 +141,13 @@ struct TiffFile {
   size_t readAhead;  // the length of the next window read; 0 until the first
 };
 
-// Read-ahead never costs more than the bytes it serves: a read away from the last window reads
-// one page, which costs the kernel no more than the byte asked for, and only a read that starts
-// inside the last window and runs past it doubles the next window, up to the largest. A window is
-// therefore at most twice the one before it, whose bytes were used up, and a file of a million
-// scattered one-byte strips costs a million one-page reads, not a million full windows.
-constexpr size_t kFirstReadAhead = 4 * 1024;
+// Read-ahead costs little more than the bytes it serves: a read away from the last window reads
+// 16 KiB, which costs the kernel about what one page does and holds a directory with its values
+// (4 KiB took a second read for most), and only a read that starts inside the last window and
+// runs past it doubles the next window, up to the largest. A window is therefore at most twice
+// the one before it, whose bytes were used up, and a file of a million scattered one-byte strips
+// costs a million small reads, not a million full windows. Nothing past the end is asked for.
+constexpr size_t kFirstReadAhead = 16 * 1024;
 constexpr size_t kReadWindowSize = 256 * 1024;
 
 int ReadFully(int fd, unsigned char* out, size_t wanted, uint64_t at, size_t* done) {
@@ -178,6 +179,9 @@ tmsize_t ReadTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
     if (carriesOn && file->readAhead < kReadWindowSize) readAhead = file->readAhead * 2;
     if (carriesOn && file->readAhead >= kReadWindowSize) readAhead = kReadWindowSize;
     file->readAhead = readAhead;
+    if (file->position >= file->size) return 0;
+    if (wanted > file->size - file->position)
+      wanted = static_cast<size_t>(file->size - file->position);
     if (wanted >= readAhead) {
       size_t done = 0;
       int ok = ReadFully(file->fd, out, wanted, file->position, &done);
@@ -197,6 +201,7 @@ tmsize_t ReadTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
     }
     file->windowLength = 0;
     size_t got = 0;
+    if (readAhead > file->size - start) readAhead = static_cast<size_t>(file->size - start);
     if (!ReadFully(file->fd, file->window, readAhead, start, &got)) return -1;
     file->windowStart = start;
     file->windowLength = got;
