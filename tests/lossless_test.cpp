@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -228,6 +230,64 @@ void ExpectLosslessSplit(const TempDir& dir, const std::string& input, const std
   }
   EXPECT_FALSE(FileExists(dir / Name(base, static_cast<int>(pages.size()))));
   ExpectSameOutputsAsReference(dir, input, base, pages.size());
+}
+
+// exiftool's view of a file (`exiftool -a -G1 -s -n`) as sorted "group name value" lines, less
+// what a split changes: the File and System groups, the offsets written anew. Also less the
+// ExifTool group (its version, and its complaints about entries a copy leaves out) and the
+// Composite one (values exiftool derives from whichever directories it read). The directory of
+// an output of page `page` is named IFD<page>, as in the input.
+std::vector<std::string> ExiftoolLines(const std::string& path, int page) {
+  static const std::set<std::string> kSkipped = {
+      "[File]",          "[System]",          "[ExifTool]",
+      "[Composite]",     "StripOffsets",      "TileOffsets",
+      "ExifOffset",      "GPSInfo",           "InteropOffset",
+      "SubIFD",          "SubIFDs",           "JPEGInterchangeFormat",
+      "ThumbnailOffset", "PreviewImageStart", "OtherImageStart",
+      "JPEGQTables",     "JPEGDCTables",      "JPEGACTables"};
+  std::vector<std::string> lines;
+  FILE* pipe = popen(("exiftool -a -G1 -s -n '" + path + "' 2>/dev/null").c_str(), "r");
+  char line[8192];
+  while (pipe != nullptr && fgets(line, sizeof line, pipe) != nullptr) {
+    std::istringstream fields(line);
+    std::string group, name, value;
+    fields >> group >> name;
+    std::getline(fields, value);
+    if (kSkipped.count(group) != 0 || kSkipped.count(name) != 0) continue;
+    if (group == "[IFD0]") group = "[IFD" + std::to_string(page) + "]";
+    lines.push_back(group + " " + name + value);
+  }
+  if (pipe != nullptr) pclose(pipe);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+// exiftool sees in the outputs, taken together, what it sees in the input but the offsets. It
+// stops reading an input's chain at some entries a copy leaves out: the pages it did not reach
+// are not compared.
+void ExpectExiftoolSeesTheSame(const TempDir& dir, const std::string& input,
+                               const std::string& base) {
+  if (!FileExists("/usr/bin/exiftool")) return;
+  std::vector<std::string> in = ExiftoolLines(dir / input, 0), out;
+  for (int page = 0; FileExists(dir / Name(base, page)); ++page) {
+    std::string group = "[IFD" + std::to_string(page) + "] ";
+    auto reached = [&](const std::string& line) {
+      return line.compare(0, group.size(), group) == 0;
+    };
+    if (std::none_of(in.begin(), in.end(), reached)) continue;
+    std::vector<std::string> lines = ExiftoolLines(dir / Name(base, page), page);
+    out.insert(out.end(), lines.begin(), lines.end());
+  }
+  std::sort(out.begin(), out.end());
+  std::string lost, added;
+  for (const std::string& line : in) {
+    if (!std::binary_search(out.begin(), out.end(), line)) lost += line + "\n";
+  }
+  for (const std::string& line : out) {
+    if (!std::binary_search(in.begin(), in.end(), line)) added += line + "\n";
+  }
+  EXPECT_GT(in.size(), 10u);
+  EXPECT_TRUE(in == out) << "input only:\n" << lost << "outputs only:\n" << added;
 }
 
 // A tag libtiff does not define, registered on the writing handle, with `count` values.
@@ -546,6 +606,7 @@ TEST(Lossless, EveryStoredFormComesOutAsStoredInEveryLayout) {
       ASSERT_EQ(CountDirectories(dir / "forms.tif"), 4);
       std::string warnings;
       ExpectLosslessSplit(dir, "forms.tif", "forms", &warnings);
+      ExpectExiftoolSeesTheSame(dir, "forms.tif", "forms");
       for (int page = 2; page < 4; ++page) {
         TiffEntries out;
         std::vector<TiffEntry> entries;
@@ -585,6 +646,7 @@ TEST(Lossless, PagesMadeByImageMagickExiftoolAndGdalKeepEveryEntry) {
                 0);
     }
     ExpectLosslessSplit(dir, "magick.tif", "magick");
+    ExpectExiftoolSeesTheSame(dir, "magick.tif", "magick");
     ++made;
   }
   if (FileExists("/usr/bin/gdal_translate") && FileExists("/usr/bin/convert")) {
