@@ -233,18 +233,21 @@ void ExpectLosslessSplit(const TempDir& dir, const std::string& input, const std
 }
 
 // exiftool's view of a file (`exiftool -a -G1 -s -n`) as sorted "group name value" lines, less
-// what a split changes: the File and System groups, the offsets written anew. Also less the
-// ExifTool group (its version, and its complaints about entries a copy leaves out) and the
-// Composite one (values exiftool derives from whichever directories it read). The directory of
-// an output of page `page` is named IFD<page>, as in the input.
+// what a split changes: the File and System groups, the offsets written anew or left out. Also
+// less the ExifTool group (its version, and its complaints about entries a copy leaves out) and
+// the Composite one (values exiftool derives from whichever directories it read). The directory
+// of an output of page `page` is named IFD<page>, as in the input.
 std::vector<std::string> ExiftoolLines(const std::string& path, int page) {
-  static const std::set<std::string> kSkipped = {
-      "[File]",          "[System]",          "[ExifTool]",
-      "[Composite]",     "StripOffsets",      "TileOffsets",
-      "ExifOffset",      "GPSInfo",           "InteropOffset",
-      "SubIFD",          "SubIFDs",           "JPEGInterchangeFormat",
-      "ThumbnailOffset", "PreviewImageStart", "OtherImageStart",
-      "JPEGQTables",     "JPEGDCTables",      "JPEGACTables"};
+  static const std::set<std::string> kSkipped = {"[File]",          "[System]",
+                                                 "[ExifTool]",      "[Composite]",
+                                                 "FreeOffsets",     "FreeByteCounts",
+                                                 "StripOffsets",    "TileOffsets",
+                                                 "ExifOffset",      "GPSInfo",
+                                                 "InteropOffset",   "SubIFD",
+                                                 "SubIFDs",         "JPEGInterchangeFormat",
+                                                 "ThumbnailOffset", "PreviewImageStart",
+                                                 "OtherImageStart", "JPEGQTables",
+                                                 "JPEGDCTables",    "JPEGACTables"};
   std::vector<std::string> lines;
   FILE* pipe = popen(("exiftool -a -G1 -s -n '" + path + "' 2>/dev/null").c_str(), "r");
   char line[8192];
@@ -501,8 +504,8 @@ const std::vector<BuildEntry> kLeftOut = {
     {65300, TIFF_IFD, {8}}, {65301, TIFF_IFD8, {8}}, {65302, TIFF_LONG8, {1099511627776.0}},
     {65303, 0, {}, "", 1},  {65304, 19, {}, "", 2},  {65305, TIFF_LONG, {}, "", 4, 0x7FFFFFF0}};
 
-// Four pages holding the stored forms that libtiff's reading and writing change or drop, and
-// entries to be left out on the last two.
+// Five pages holding the stored forms that libtiff's reading and writing change or drop, and
+// entries to be left out on the last three.
 std::string StoredFormsFile(bool bigEndian, bool bigTiff) {
   TiffBuilder file(bigEndian, bigTiff);
   const std::string photoshop("8BIM\x04\x04\0\0\0\0\0\0", 12);
@@ -559,6 +562,8 @@ std::string StoredFormsFile(bool bigEndian, bool bigTiff) {
   // private tags out of order.
   std::vector<BuildEntry> grey = ImageEntries(file, 2, 2, 1, PHOTOMETRIC_MINISBLACK, TIFF_SHORT);
   grey.insert(grey.end(), {{255, TIFF_SHORT, {1}},
+                           {288, TIFF_LONG, {8}},  // FreeOffsets and -ByteCounts: left out
+                           {289, TIFF_LONG, {4}},
                            {290, TIFF_SHORT, {2}},
                            {291, TIFF_SHORT, std::vector<double>(256, 1000)},
                            {300, TIFF_SHORT, {1}},
@@ -566,10 +571,14 @@ std::string StoredFormsFile(bool bigEndian, bool bigTiff) {
   grey = Sorted(grey);
   grey.insert(grey.end(), {{65021, TIFF_SHORT, {2}}, {65020, TIFF_SHORT, {1}}});
   grey.insert(grey.end(), kLeftOut.begin(), kLeftOut.end() - 1);
-  std::vector<BuildEntry> last = ImageEntries(file, 2, 2, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
-  last.insert(last.end(), kLeftOut.begin(), kLeftOut.end());
-  file.Chain(
-      {file.Directory(rgb), file.Directory(cmyk), file.Directory(grey), file.Directory(last)});
+  std::vector<uint64_t> pages = {file.Directory(rgb), file.Directory(cmyk), file.Directory(grey)};
+  // Two plain grey pages, the last with the value past the end too.
+  for (size_t end : {kLeftOut.size() - 1, kLeftOut.size()}) {
+    std::vector<BuildEntry> plain = ImageEntries(file, 2, 2, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+    plain.insert(plain.end(), kLeftOut.begin(), kLeftOut.begin() + end);
+    pages.push_back(file.Directory(plain));
+  }
+  file.Chain(pages);
   return file.bytes();
 }
 
@@ -603,11 +612,11 @@ TEST(Lossless, EveryStoredFormComesOutAsStoredInEveryLayout) {
                    (bigTiff ? " BigTIFF" : " classic"));
       TempDir dir;
       WriteFile(dir / "forms.tif", StoredFormsFile(bigEndian, bigTiff));
-      ASSERT_EQ(CountDirectories(dir / "forms.tif"), 4);
+      ASSERT_EQ(CountDirectories(dir / "forms.tif"), 5);
       std::string warnings;
       ExpectLosslessSplit(dir, "forms.tif", "forms", &warnings);
       ExpectExiftoolSeesTheSame(dir, "forms.tif", "forms");
-      for (int page = 2; page < 4; ++page) {
+      for (int page = 2; page < 5; ++page) {
         TiffEntries out;
         std::vector<TiffEntry> entries;
         ASSERT_TRUE(out.Load(dir / Name("forms", page)));
@@ -617,7 +626,8 @@ TEST(Lossless, EveryStoredFormComesOutAsStoredInEveryLayout) {
           EXPECT_EQ(FindTiffEntry(entries, entry.tag) != nullptr, kept) << entry.tag;
         }
       }
-      // One warning for a tag on two pages, and libtiff's own notice of a tag it does not know.
+      // One warning for a tag on three pages, besides libtiff's own notice of a tag it does not
+      // know.
       for (const BuildEntry& entry : kLeftOut) {
         EXPECT_LE(LinesNaming(warnings, entry.tag), 2u) << entry.tag << "\n" << warnings;
       }
