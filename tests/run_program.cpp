@@ -41,6 +41,13 @@ RunResult RunProgram(const std::vector<std::string>& arguments, const std::strin
   return RunWords(words, directory, limits);
 }
 
+RunResult RunOtherProgram(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::string& directory) {
+  std::vector<std::string> words = {std::filesystem::absolute(program).string()};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  return RunWords(words, directory, RunLimits());
+}
+
 RunResult RunProgramWithCommandLine(const std::string& commandLine, const std::string& directory) {
   std::filesystem::path program = ProgramPath();
   // wine's drive Z: is the Linux root.

@@ -26,6 +26,10 @@ struct RunLimits {
 RunResult RunProgram(const std::vector<std::string>& arguments, const std::string& directory,
                      const RunLimits& limits = RunLimits());
 
+/// Runs `program` itself, without FOLICANT_LAUNCHER, with `arguments` in `directory`.
+RunResult RunOtherProgram(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::string& directory);
+
 /// True when FOLICANT_LAUNCHER is set: the program under test is folicant.exe, run by wine.
 bool RunsUnderWine();
 

@@ -65,11 +65,13 @@ bool TiffEntries::Directory(uint64_t offset, std::vector<TiffEntry>* entries) co
     entry.tag = static_cast<uint16_t>(Unsigned(at, 2));
     entry.type = static_cast<uint16_t>(Unsigned(at + 2, 2));
     entry.count = Unsigned(at + 4, field);
-    uint64_t size = entry.count * TiffTypeSize(entry.type);
-    uint64_t valueAt =
+    uint64_t typeSize = TiffTypeSize(entry.type);
+    // A count no file could hold is as far outside as a value past the end.
+    uint64_t size = entry.count > bytes_.size() ? bytes_.size() + 1 : entry.count * typeSize;
+    entry.at =
         size <= static_cast<uint64_t>(field) ? at + 4 + field : Unsigned(at + 4 + field, field);
-    if (valueAt > bytes_.size() || size > bytes_.size() - valueAt) return false;
-    entry.values = bytes_.substr(valueAt, size);
+    entry.inFile = entry.at <= bytes_.size() && size <= bytes_.size() - entry.at;
+    if (entry.inFile) entry.values = bytes_.substr(entry.at, size);
     entries->push_back(entry);
   }
   return true;

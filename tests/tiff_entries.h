@@ -12,6 +12,8 @@ struct TiffEntry {
   uint16_t type = 0;
   uint64_t count = 0;
   std::string values;  // the count * type-size bytes of the values, in the file's byte order
+  uint64_t at = 0;     // where the values lie: inside the entry when they fit there
+  bool inFile = true;  // false: the values do not lie inside the file (`values` is empty)
 };
 
 class TiffEntries {
@@ -22,7 +24,8 @@ class TiffEntries {
   bool bigTiff() const { return bigTiff_; }
   /// Offsets of the directories of the main chain, in order.
   std::vector<uint64_t> Chain() const;
-  /// The entries of the directory at `offset`; false when it does not lie in the file whole.
+  /// The entries of the directory at `offset`; false when the entry list does not lie in the
+  /// file whole.
   bool Directory(uint64_t offset, std::vector<TiffEntry>* entries) const;
   /// The values of an entry of an integer type as numbers, of a rational type as num/den.
   std::vector<double> Numbers(const TiffEntry& entry) const;
