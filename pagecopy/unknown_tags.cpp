@@ -2,16 +2,18 @@
 
 #include <fcntl.h>
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-const char kUnknownTag[] = "Unknown field with tag ";
-
-TIFFErrorHandler nextHandler = nullptr;
+TIFFErrorHandler nextWarningHandler = nullptr;
+TIFFErrorHandler nextErrorHandler = nullptr;
+int passingOn = 0;  // while a message of the copier's own goes out
 TIFFExtendProc nextExtender = nullptr;
 int installed = 0;
 int schemesSkipped = 0;
@@ -49,20 +51,57 @@ int IsSchemeTag(uint16_t tag) {
   }
 }
 
-void WarnOncePerTag(const char* module, const char* format, va_list arguments) {
-  if (format != nullptr && strncmp(format, kUnknownTag, sizeof kUnknownTag - 1) == 0) {
-    // The tag is the message's first argument, a uint16_t promoted to int.
-    va_list copy;
-    va_copy(copy, arguments);
-    unsigned tag = static_cast<unsigned>(va_arg(copy, int)) & 0xFFFF;
-    va_end(copy);
-    // A scheme's own tag is no surprise when the schemes are skipped on purpose.
-    if (IsSet(reported, tag) || (schemesSkipped && IsSchemeTag(static_cast<uint16_t>(tag)))) {
-      return;
+// The tag a message of libtiff's is about, when it names it by number as libtiff names the tags it
+// does not define ("Tag 65000", "Unknown field with tag 65000"); -1 otherwise.
+long TagNamed(const char* text) {
+  for (const char* at = text; (at = strstr(at, "ag ")) != nullptr; at += 3) {
+    if (at == text || (at[-1] != 't' && at[-1] != 'T') || !isdigit(static_cast<uint8_t>(at[3]))) {
+      continue;
     }
-    Set(reported, tag);
+    long tag = strtol(at + 3, nullptr, 10);
+    if (tag <= 0xFFFF) return tag;
   }
-  if (nextHandler != nullptr) nextHandler(module, format, arguments);
+  return -1;
+}
+
+// Whether a message is about a tag that a message was passed on for already: libtiff reports a
+// tag it does not define, or a value of it that it cannot take, in every directory that holds it.
+int IsRepeat(const char* format, va_list arguments) {
+  if (passingOn || format == nullptr) return 0;
+  char text[512];
+  va_list copy;
+  va_copy(copy, arguments);
+  vsnprintf(text, sizeof text, format, copy);
+  va_end(copy);
+  long tag = TagNamed(text);
+  if (tag < 0) return 0;
+  // A scheme's own tag is no surprise when the schemes are skipped on purpose.
+  if (IsSet(reported, static_cast<unsigned>(tag)) ||
+      (schemesSkipped && IsSchemeTag(static_cast<uint16_t>(tag)))) {
+    return 1;
+  }
+  Set(reported, static_cast<unsigned>(tag));
+  return 0;
+}
+
+void WarnOncePerTag(const char* module, const char* format, va_list arguments) {
+  if (!IsRepeat(format, arguments) && nextWarningHandler != nullptr) {
+    nextWarningHandler(module, format, arguments);
+  }
+}
+
+void ErrOncePerTag(const char* module, const char* format, va_list arguments) {
+  if (!IsRepeat(format, arguments) && nextErrorHandler != nullptr) {
+    nextErrorHandler(module, format, arguments);
+  }
+}
+
+// Whether libtiff reads values of `type` quietly under a definition made ahead: it refuses
+// offsets (IFD) under any definition, and 64-bit values in a classic file, with a message for
+// every directory.
+int IsDefinableType(uint16_t type) {
+  return TypeSize(type) != 0 && type != TIFF_IFD && type != TIFF_IFD8 && type != TIFF_LONG8 &&
+         type != TIFF_SLONG8;
 }
 
 // Runs as each handle sets up a fresh directory, before its compression scheme adds the tags of
@@ -77,7 +116,8 @@ void DefineRecordedTags(TIFF* tiff) {
 void Install() {
   if (installed) return;
   installed = 1;
-  nextHandler = TIFFSetWarningHandler(WarnOncePerTag);
+  nextWarningHandler = TIFFSetWarningHandler(WarnOncePerTag);
+  nextErrorHandler = TIFFSetErrorHandler(ErrOncePerTag);
   nextExtender = TIFFSetTagExtender(DefineRecordedTags);
 }
 
@@ -107,7 +147,7 @@ void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries) {
     if (field == nullptr || !TIFFFieldIsAnonymous(field)) continue;
     Set(reported, entry.tag);
     if (IsSet(recorded, entry.tag) || (!schemesSkipped && IsSchemeTag(entry.tag)) ||
-        TypeSize(entry.type) == 0) {
+        !IsDefinableType(entry.type)) {
       continue;
     }
     Set(recorded, entry.tag);
@@ -121,6 +161,8 @@ void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries) {
 void WarnLeftOut(TIFF* input, uint16_t tag, const char* reason) {
   if (IsSet(leftOut, tag)) return;
   Set(leftOut, tag);
+  passingOn = 1;
   TIFFWarningExt(TIFFClientdata(input), TIFFFileName(input),
                  "Tag %u left out of the split pages: %s", static_cast<unsigned>(tag), reason);
+  passingOn = 0;
 }

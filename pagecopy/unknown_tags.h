@@ -13,13 +13,14 @@
 #include "pagecopy/directory_entries.h"
 
 /// Records the tags of `entries` that `reader` (which just read the directory) does not define.
-/// On its first call, puts in front of libtiff's warning handler one that passes on every
-/// warning except a repeat of "Unknown field with tag N" for a tag already reported in this
-/// process, and installs a tag extender that defines every recorded tag, in its first stored
-/// type, on each handle opened for reading as it sets up a directory: libtiff then reads such a
-/// tag as a known one. Unless SkipCompressionSchemes was called, tags that libtiff defines for
-/// some compression scheme are never recorded, so that a scheme's definition of its own tags
-/// always stands.
+/// On its first call (or SkipCompressionSchemes's), puts in front of libtiff's warning and error
+/// handlers ones that pass on every message except a repeat about a tag that libtiff names by its
+/// number ("Unknown field with tag 65000", "Tag 65000"), which it would repeat for every page, and
+/// installs a tag extender that defines every recorded tag, in its first stored type, on each
+/// handle opened for reading as it sets up a directory: libtiff then reads such a tag as a known
+/// one. Tags of types libtiff refuses to read quietly (offsets, 64-bit values) are not recorded,
+/// and unless SkipCompressionSchemes was called, neither are the tags that libtiff defines for
+/// some compression scheme, so that a scheme's definition of its own tags always stands.
 void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries);
 
 /// Makes libtiff read the pages of every compression scheme it knows without setting up the
