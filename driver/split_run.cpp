@@ -25,7 +25,7 @@ size_t suffixPosition;
 int firstNaming = 1;
 // Process-wide so that handles left open by an early end stay reachable until the process ends.
 TIFF* inputTiff;
-TIFF* outputTiff;
+OutputHandle* outputFile;
 
 // Appends `text` to the composed base; 0 when it would not fit, so that nothing is ever cut.
 int AppendToBase(char* base, size_t capacity, const char* text, size_t length) {
@@ -64,13 +64,12 @@ int ComposeOutputBase() {
   return 1;
 }
 
-// Outputs keep the input's byte order and format: the raw sample bytes are copied unchanged, so
-// a page of more than 8 bits per sample reads back right only in its own byte order.
-void OutputModeFor(TIFF* input, char* mode) {
-  *mode++ = 'w';
-  *mode++ = TIFFIsBigEndian(input) ? 'b' : 'l';
-  if (TIFFIsBigTIFF(input)) *mode++ = '8';
-  *mode = '\0';
+// The output file as the page copier reaches it.
+int WriteOutput(void* file, uint64_t offset, const void* bytes, uint64_t size) {
+  return WriteOutputAt(static_cast<OutputHandle*>(file), offset, bytes, size);
+}
+int ReadOutput(void* file, uint64_t offset, void* bytes, uint64_t size) {
+  return ReadOutputAt(static_cast<OutputHandle*>(file), offset, bytes, size);
 }
 
 // libtiff reads a next-directory pointer cut off by the end of the file as 0, "no more
@@ -138,8 +137,6 @@ int RunSplit() {
   // strips.
   inputTiff = OpenInputTiff(inputPath, "rmc", &inputIdentity);
   if (inputTiff != nullptr) {
-    char mode[4];
-    OutputModeFor(inputTiff, mode);
     for (;;) {
       count = NextOutputName();
       char perFileName[kPathBufferSize];
@@ -147,19 +144,20 @@ int RunSplit() {
       ComposeMessage("Writing '%s'", perFileName);
       LogEvent(messageBuffer);
       // A name that is the input itself is refused: creating it would empty the input.
-      outputTiff =
-          CreateOutputTiff(perFileName, mode, inputIdentity, &outputIdentities[outputsCreated]);
-      if (outputTiff == nullptr) return 0;
+      outputFile = CreateOutputFile(perFileName, inputIdentity, &outputIdentities[outputsCreated]);
+      if (outputFile == nullptr) return 0;
       ++outputsCreated;
-      if (!CopyPage(inputTiff, outputTiff)) return 0;
-      // The directory is written here rather than inside TIFFClose, which cannot report a
-      // failure: a disk that fills up now must end the run like a failed page, not count an
-      // output without a directory as written (and let /r remove the input).
-      if (!TIFFFlush(outputTiff)) return 0;
+      // Outputs keep the input's byte order and format: the raw sample bytes are copied
+      // unchanged, so a page of more than 8 bits per sample reads back right only in its own
+      // byte order. A page counts once it was written and read back whole.
+      if (!CopyPage(inputTiff, PageFile{outputFile, WriteOutput, ReadOutput})) return 0;
       // Outputs that replace the input must outlast a power loss before the input goes.
-      if (splitOptions.removeInputFlag && !SyncTiffFile(outputTiff)) return 0;
-      TIFFClose(outputTiff);
-      outputTiff = nullptr;
+      if (splitOptions.removeInputFlag && !SyncOutputFile(outputFile)) return 0;
+      // A close that reports a failure (a network share that could not store the file) ends
+      // the run like a failed page.
+      int closed = CloseOutputFile(outputFile);
+      outputFile = nullptr;
+      if (!closed) return 0;
       // A directory that cannot be read also ends the loop; only the real last one means that
       // every page was split.
       int wasLast = TIFFLastDirectory(inputTiff) && NextPointerIsWholeAndZero(inputTiff);
@@ -184,8 +182,8 @@ void ResetSplitRunState() {
   outputsCreated = 0;
   suffixPosition = 0;
   firstNaming = 1;
-  if (outputTiff != nullptr) TIFFClose(outputTiff);
+  if (outputFile != nullptr) CloseOutputFile(outputFile);
   if (inputTiff != nullptr) TIFFClose(inputTiff);
   inputTiff = nullptr;
-  outputTiff = nullptr;
+  outputFile = nullptr;
 }

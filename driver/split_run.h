@@ -23,8 +23,8 @@ extern int outputsCreated;
 /// Composes the output base, logs it, and writes every page of the input into a file of its own.
 /// Returns 1 when the run completed (the count line was logged, also when the input could not be
 /// opened) and 0 when it ended early (base too long, an output not created or a page not copied);
-/// after an early end the TIFF handles stay open until the process ends. A 1000th page ends the
-/// process with status 1.
+/// after an early end the input and output stay open until the process ends. A 1000th page ends
+/// the process with status 1.
 int RunSplit();
 
 /// Writes the next suffix into outputPath and returns the number of files named so far. At the

@@ -9,20 +9,15 @@ namespace {
 // BigTIFF directory larger than that; a bigger count is damage.
 const uint64_t kMaxEntries = 65535;
 
-uint64_t Number(const uint8_t* bytes, int size, int bigEndian) {
+}  // namespace
+
+uint64_t NumberAt(const uint8_t* bytes, int size, int bigEndian) {
   uint64_t value = 0;
   for (int i = 0; i < size; ++i) value = (value << 8) | bytes[bigEndian ? i : size - 1 - i];
   return value;
 }
 
-}  // namespace
-
-uint64_t FileNumber(TIFF* tiff, const uint8_t* bytes, int size) {
-  return Number(bytes, size, TIFFIsBigEndian(tiff));
-}
-
-void PutFileNumber(TIFF* tiff, uint8_t* bytes, int size, uint64_t value) {
-  int bigEndian = TIFFIsBigEndian(tiff);
+void PutNumberAt(uint8_t* bytes, int size, int bigEndian, uint64_t value) {
   for (int i = 0; i < size; ++i) {
     bytes[bigEndian ? size - 1 - i : i] = static_cast<uint8_t>(value >> (8 * i));
   }
@@ -75,40 +70,39 @@ int ValuesFitEntry(int bigTiff, uint16_t type, uint64_t count) {
   return size != 0 && count <= (bigTiff ? 8u : 4u) / size;
 }
 
-int ReadDirectoryEntries(TIFF* tiff, int bigTiff, uint64_t offset,
-                         std::vector<DirectoryEntry>* entries, uint64_t* next) {
-  entries->clear();
-  int big = bigTiff;
-  int bigEndian = TIFFIsBigEndian(tiff);
-  int countSize = big ? 8 : 2;
-  int entrySize = big ? 20 : 12;
-  int fieldSize = big ? 8 : 4;  // the count and the value-or-offset fields
-  uint8_t head[8];
-  if (!ReadFileBytes(tiff, offset, head, countSize)) return 0;
-  uint64_t count = Number(head, countSize, bigEndian);
-  if (count > kMaxEntries) return 0;
-  // The list and the next-directory pointer after it, in one read.
-  std::vector<uint8_t> list(count * entrySize + fieldSize);
-  if (!ReadFileBytes(tiff, offset + countSize, list.data(),
-                     next != nullptr ? list.size() : list.size() - fieldSize)) {
-    return 0;
-  }
-  if (next != nullptr) *next = Number(list.data() + count * entrySize, fieldSize, bigEndian);
+void ParseEntries(const uint8_t* list, uint64_t count, int bigTiff, int bigEndian, uint64_t listAt,
+                  std::vector<DirectoryEntry>* entries) {
+  int entrySize = bigTiff ? 20 : 12;
+  int fieldSize = bigTiff ? 8 : 4;  // the count and the value-or-offset fields
   entries->resize(count);
   for (uint64_t i = 0; i < count; ++i) {
-    const uint8_t* raw = list.data() + i * entrySize;
+    const uint8_t* raw = list + i * entrySize;
     DirectoryEntry& entry = (*entries)[i];
-    entry.tag = static_cast<uint16_t>(Number(raw, 2, bigEndian));
-    entry.type = static_cast<uint16_t>(Number(raw + 2, 2, bigEndian));
-    entry.count = Number(raw + 4, fieldSize, bigEndian);
+    entry.tag = static_cast<uint16_t>(NumberAt(raw, 2, bigEndian));
+    entry.type = static_cast<uint16_t>(NumberAt(raw + 2, 2, bigEndian));
+    entry.count = NumberAt(raw + 4, fieldSize, bigEndian);
     memset(entry.field, 0, sizeof entry.field);
     memcpy(entry.field, raw + 4 + fieldSize, fieldSize);
     // Values that fit the value field are stored in it; anything else lies at the offset it holds.
     // An unknown type's values have no size to decide by: they are never read.
-    uint64_t inside = offset + countSize + i * entrySize + 4 + fieldSize;
-    entry.inField = ValuesFitEntry(big, entry.type, entry.count);
-    entry.valueAt = entry.inField ? inside : Number(raw + 4 + fieldSize, fieldSize, bigEndian);
+    entry.inField = ValuesFitEntry(bigTiff, entry.type, entry.count);
+    entry.valueAt = entry.inField ? listAt + i * entrySize + 4 + fieldSize
+                                  : NumberAt(raw + 4 + fieldSize, fieldSize, bigEndian);
   }
+}
+
+int ReadDirectoryEntries(TIFF* tiff, uint64_t offset, std::vector<DirectoryEntry>* entries) {
+  entries->clear();
+  int bigTiff = TIFFIsBigTIFF(tiff);
+  int bigEndian = TIFFIsBigEndian(tiff);
+  int countSize = bigTiff ? 8 : 2;
+  uint8_t head[8];
+  if (!ReadFileBytes(tiff, offset, head, countSize)) return 0;
+  uint64_t count = NumberAt(head, countSize, bigEndian);
+  if (count > kMaxEntries) return 0;
+  std::vector<uint8_t> list(count * (bigTiff ? 20 : 12));
+  if (count > 0 && !ReadFileBytes(tiff, offset + countSize, list.data(), list.size())) return 0;
+  ParseEntries(list.data(), count, bigTiff, bigEndian, offset + countSize, entries);
   return 1;
 }
 
@@ -119,22 +113,22 @@ const DirectoryEntry* FindEntry(const std::vector<DirectoryEntry>& entries, uint
   return nullptr;
 }
 
+int IsUnsignedType(uint16_t type) {
+  return type == TIFF_BYTE || type == TIFF_SHORT || type == TIFF_LONG || type == TIFF_LONG8 ||
+         type == TIFF_IFD || type == TIFF_IFD8;
+}
+
+void ParseNumbers(const uint8_t* bytes, uint16_t type, uint32_t count, int bigEndian,
+                  uint64_t* values) {
+  int size = static_cast<int>(TypeSize(type));
+  for (uint32_t i = 0; i < count; ++i) values[i] = NumberAt(bytes + i * size, size, bigEndian);
+}
+
 int ReadEntryNumbers(TIFF* tiff, const DirectoryEntry& entry, uint64_t* values, uint32_t count) {
-  uint32_t size = 0;
-  switch (entry.type) {
-    case TIFF_BYTE:
-    case TIFF_SHORT:
-    case TIFF_LONG:
-    case TIFF_LONG8:
-    case TIFF_IFD:
-    case TIFF_IFD8:
-      size = TypeSize(entry.type);
-      break;
-    default:
-      return 0;
-  }
-  if (entry.count < count) return 0;
-  uint8_t bytes[64];
+  if (!IsUnsignedType(entry.type) || entry.count < count) return 0;
+  uint32_t size = TypeSize(entry.type);
+  int bigEndian = TIFFIsBigEndian(tiff);
+  uint8_t bytes[512];
   for (uint32_t done = 0; done < count;) {
     uint32_t step = count - done < sizeof bytes / size ? count - done : sizeof bytes / size;
     if (entry.inField) {
@@ -143,9 +137,7 @@ int ReadEntryNumbers(TIFF* tiff, const DirectoryEntry& entry, uint64_t* values, 
                               static_cast<uint64_t>(step) * size)) {
       return 0;
     }
-    for (uint32_t i = 0; i < step; ++i) {
-      values[done + i] = FileNumber(tiff, bytes + i * size, static_cast<int>(size));
-    }
+    ParseNumbers(bytes, entry.type, step, bigEndian, values + done);
     done += step;
   }
   return 1;

@@ -4,6 +4,9 @@
 
 namespace {
 
+// Compared in pieces of this size, whatever the size of a value.
+constexpr uint64_t kPiece = 16 * 1024;
+
 uint64_t CountOf(const OutputEntry& entry) {
   return entry.renumbered ? entry.numbers.size() : entry.stored.count;
 }
@@ -14,12 +17,12 @@ uint64_t ValueSize(const OutputEntry& entry) {
 
 // The new numbers of `entry`, from the `first`, in its type and the output's byte order, as many
 // as fit `size` bytes; gives how many bytes it filled.
-uint64_t PutNumbers(TIFF* output, const OutputEntry& entry, uint64_t first, uint8_t* bytes,
+uint64_t PutNumbers(const OutputFile* out, const OutputEntry& entry, uint64_t first, uint8_t* bytes,
                     uint64_t size) {
   uint32_t width = TypeSize(entry.type);
   uint64_t filled = 0;
   for (uint64_t i = first; i < entry.numbers.size() && filled + width <= size; ++i) {
-    PutFileNumber(output, bytes + filled, static_cast<int>(width), entry.numbers[i]);
+    PutNumberAt(bytes + filled, static_cast<int>(width), out->bigEndian, entry.numbers[i]);
     filled += width;
   }
   return filled;
@@ -29,55 +32,32 @@ int AppendNumbers(OutputFile* out, const OutputEntry& entry) {
   uint8_t piece[4096];
   uint32_t width = TypeSize(entry.type);
   for (uint64_t i = 0; i < entry.numbers.size(); i += sizeof piece / width) {
-    uint64_t filled = PutNumbers(out->tiff, entry, i, piece, sizeof piece);
+    uint64_t filled = PutNumbers(out, entry, i, piece, sizeof piece);
     if (!AppendBytes(out, piece, filled)) return 0;
   }
   return 1;
 }
 
-// Whether `size` bytes at `a` in `first` equal those at `b` in `second`.
-int SameBytes(TIFF* first, uint64_t a, TIFF* second, uint64_t b, uint64_t size) {
-  uint8_t left[8192];
-  uint8_t right[8192];
+// Whether the `size` bytes of values the output holds at `at` are `entry`'s: its new numbers, or
+// its stored bytes, compared with the bytes written from the input while they are still held, or
+// else with the input itself.
+int SameValues(TIFF* input, OutputFile* out, const OutputEntry& entry, uint64_t at, uint64_t size) {
+  uint8_t expected[kPiece];
   for (uint64_t done = 0; done < size;) {
-    uint64_t piece = size - done < sizeof left ? size - done : sizeof left;
-    if (!ReadFileBytes(first, a + done, left, piece) ||
-        !ReadFileBytes(second, b + done, right, piece) || memcmp(left, right, piece) != 0) {
-      return 0;
+    uint64_t step = size - done < kPiece ? size - done : kPiece;
+    const uint8_t* wanted = expected;
+    if (entry.renumbered) {
+      uint32_t width = TypeSize(entry.type);
+      PutNumbers(out, entry, done / width, expected, step);
+    } else {
+      wanted = WrittenBytes(out, at + done, step);
+      if (wanted == nullptr) {
+        if (!ReadFileBytes(input, entry.stored.valueAt + done, expected, step)) return 0;
+        wanted = expected;
+      }
     }
-    done += piece;
-  }
-  return 1;
-}
-
-// Whether `size` bytes at `at` in `file` equal `bytes`.
-int SameAsMemory(TIFF* file, uint64_t at, const uint8_t* bytes, uint64_t size) {
-  uint8_t piece[8192];
-  for (uint64_t done = 0; done < size;) {
-    uint64_t step = size - done < sizeof piece ? size - done : sizeof piece;
-    if (!ReadFileBytes(file, at + done, piece, step) || memcmp(piece, bytes + done, step) != 0) {
-      return 0;
-    }
-    done += step;
-  }
-  return 1;
-}
-
-int SameNumbers(TIFF* output, const DirectoryEntry& written, const std::vector<uint64_t>& numbers) {
-  uint64_t values[512];
-  for (size_t done = 0; done < numbers.size();) {
-    size_t step = numbers.size() - done < 512 ? numbers.size() - done : 512;
-    DirectoryEntry rest = written;
-    if (!written.inField) {
-      rest.valueAt += done * TypeSize(written.type);
-    } else if (done > 0) {
-      return 0;
-    }
-    rest.count -= done;
-    if (!ReadEntryNumbers(output, rest, values, static_cast<uint32_t>(step)) ||
-        memcmp(values, numbers.data() + done, step * sizeof values[0]) != 0) {
-      return 0;
-    }
+    const uint8_t* held = ReadBack(out, at + done, step);
+    if (held == nullptr || memcmp(held, wanted, step) != 0) return 0;
     done += step;
   }
   return 1;
@@ -127,8 +107,8 @@ uint16_t TypeHolding(int bigTiff, uint16_t storedType, uint64_t largest) {
 int WriteDirectory(TIFF* input, OutputFile* out, std::vector<OutputEntry>* planned,
                    uint64_t* budget, uint64_t* writtenAt) {
   const std::vector<OutputEntry>& entries = *planned;
-  TIFF* output = out->tiff;
   int big = out->bigTiff;
+  int bigEndian = out->bigEndian;
   uint64_t countSize = big ? 8 : 2, entrySize = big ? 20 : 12, fieldSize = big ? 8 : 4;
   uint64_t listSize = countSize + entries.size() * entrySize + fieldSize;
   if (!big && entries.size() > 0xFFFF) return 0;
@@ -136,27 +116,27 @@ int WriteDirectory(TIFF* input, OutputFile* out, std::vector<OutputEntry>* plann
   uint64_t at = out->end;
   // The entry list first, its values after it in the order of the entries.
   std::vector<uint8_t> list(listSize, 0);
-  PutFileNumber(output, list.data(), static_cast<int>(countSize), entries.size());
+  PutNumberAt(list.data(), static_cast<int>(countSize), bigEndian, entries.size());
   uint64_t valueAt = at + listSize;
   uint64_t claimed = listSize;
   for (size_t i = 0; i < entries.size(); ++i) {
     const OutputEntry& entry = entries[i];
     uint8_t* raw = list.data() + countSize + i * entrySize;
-    PutFileNumber(output, raw, 2, entry.stored.tag);
-    PutFileNumber(output, raw + 2, 2, entry.type);
-    PutFileNumber(output, raw + 4, static_cast<int>(fieldSize), CountOf(entry));
+    PutNumberAt(raw, 2, bigEndian, entry.stored.tag);
+    PutNumberAt(raw + 2, 2, bigEndian, entry.type);
+    PutNumberAt(raw + 4, static_cast<int>(fieldSize), bigEndian, CountOf(entry));
     uint8_t* field = raw + 4 + fieldSize;
     uint64_t size = ValueSize(entry);
     if (ValuesFitEntry(big, entry.type, CountOf(entry))) {
       if (entry.renumbered) {
-        PutNumbers(output, entry, 0, field, fieldSize);
+        PutNumbers(out, entry, 0, field, fieldSize);
       } else {
         memcpy(field, entry.stored.field, size);
       }
       continue;
     }
     valueAt += valueAt & 1;
-    PutFileNumber(output, field, static_cast<int>(fieldSize), valueAt);
+    PutNumberAt(field, static_cast<int>(fieldSize), bigEndian, valueAt);
     valueAt += size;
     claimed += size;
     if (claimed > *budget) return 0;
@@ -179,13 +159,21 @@ int WriteDirectory(TIFF* input, OutputFile* out, std::vector<OutputEntry>* plann
 
 int CheckDirectory(TIFF* input, OutputFile* out, uint64_t writtenAt,
                    const std::vector<OutputEntry>& entries) {
-  TIFF* output = out->tiff;
-  std::vector<DirectoryEntry> written;
-  uint64_t next = 1;
-  if (!ReadDirectoryEntries(output, out->bigTiff, writtenAt, &written, &next) || next != 0 ||
-      written.size() != entries.size()) {
+  int big = out->bigTiff;
+  uint64_t countSize = big ? 8 : 2, entrySize = big ? 20 : 12, fieldSize = big ? 8 : 4;
+  const uint8_t* head = ReadBack(out, writtenAt, countSize);
+  if (head == nullptr ||
+      NumberAt(head, static_cast<int>(countSize), out->bigEndian) != entries.size()) {
     return 0;
   }
+  uint64_t listSize = entries.size() * entrySize + fieldSize;
+  const uint8_t* list = ReadBack(out, writtenAt + countSize, listSize);
+  if (list == nullptr || NumberAt(list + entries.size() * entrySize, static_cast<int>(fieldSize),
+                                  out->bigEndian) != 0) {
+    return 0;
+  }
+  std::vector<DirectoryEntry> written;
+  ParseEntries(list, entries.size(), big, out->bigEndian, writtenAt + countSize, &written);
   for (size_t i = 0; i < entries.size(); ++i) {
     const OutputEntry& entry = entries[i];
     const DirectoryEntry& copy = written[i];
@@ -193,16 +181,18 @@ int CheckDirectory(TIFF* input, OutputFile* out, uint64_t writtenAt,
       return 0;
     }
     uint64_t size = ValueSize(entry);
-    if (!copy.inField && copy.valueAt != entry.placedAt) return 0;
-    // Values written from gathered bytes are compared with those bytes, which came from the
-    // input at the stored place; others with the input itself.
-    const uint8_t* written = copy.inField ? nullptr : WrittenBytes(out, copy.valueAt, size);
-    int same = entry.renumbered ? SameNumbers(output, copy, entry.numbers)
-               : copy.inField   ? memcmp(copy.field, entry.stored.field, size) == 0
-               : written != nullptr
-                   ? SameAsMemory(output, copy.valueAt, written, size)
-                   : SameBytes(input, entry.stored.valueAt, output, copy.valueAt, size);
-    if (!same) return 0;
+    if (copy.inField) {
+      uint8_t expected[8] = {0};
+      if (entry.renumbered) {
+        PutNumbers(out, entry, 0, expected, sizeof expected);
+      } else {
+        memcpy(expected, entry.stored.field, size);
+      }
+      if (memcmp(copy.field, expected, size) != 0) return 0;
+    } else if (copy.valueAt != entry.placedAt ||
+               !SameValues(input, out, entry, copy.valueAt, size)) {
+      return 0;
+    }
   }
   return ChunksInsideFile(entries, out->end);
 }

@@ -17,26 +17,42 @@ uint8_t stage[kStageSize];
 constexpr uint64_t kCopyBufferSize = 1 << 20;
 uint8_t copyBuffer[kCopyBufferSize];
 
-int WriteAt(TIFF* tiff, uint64_t offset, const void* bytes, uint64_t size) {
-  thandle_t client = TIFFClientdata(tiff);
-  if (TIFFGetSeekProc(tiff)(client, offset, SEEK_SET) != offset) return 0;
-  return TIFFGetWriteProc(tiff)(client, const_cast<void*>(bytes), static_cast<tmsize_t>(size)) ==
-         static_cast<tmsize_t>(size);
+// Bytes read back: a directory and its values, as a rule in one read.
+constexpr uint64_t kReadBackSize = 64 * 1024;
+uint8_t readBack[kReadBackSize];
+
+int WriteAt(OutputFile* out, uint64_t offset, const void* bytes, uint64_t size) {
+  out->windowLength = 0;
+  return out->file.writeAt(out->file.file, offset, bytes, size);
 }
 
 int Fits(const OutputFile* out, uint64_t size) {
   return out->bigTiff || (out->end <= 0xFFFFFFFFu && size <= 0xFFFFFFFFu - out->end);
 }
 
+// Gathered bytes replace those of the last write.
+uint8_t* Gather(OutputFile* out, uint64_t size) {
+  if (out->staged == 0) out->flushed = 0;
+  uint8_t* at = stage + out->staged;
+  out->staged += size;
+  out->end += size;
+  return at;
+}
+
 }  // namespace
 
-int StartOutput(TIFF* output, int bigTiff, OutputFile* out) {
-  out->tiff = output;
+uint64_t HeaderSize(const OutputFile* out) {
+  return out->bigTiff ? 16 : 8;
+}
+
+void StartOutput(const PageFile& file, int bigTiff, int bigEndian, OutputFile* out) {
+  out->file = file;
   out->bigTiff = bigTiff;
+  out->bigEndian = bigEndian;
+  out->end = HeaderSize(out);
   out->staged = 0;
   out->flushed = 0;
-  out->end = TIFFGetSeekProc(output)(TIFFClientdata(output), 0, SEEK_END);
-  return out->end != static_cast<uint64_t>(-1);
+  out->windowLength = 0;
 }
 
 int FlushOutput(OutputFile* out) {
@@ -46,7 +62,7 @@ int FlushOutput(OutputFile* out) {
   out->staged = 0;
   out->flushedAt = at;
   out->flushed = size;
-  return WriteAt(out->tiff, at, stage, size);
+  return WriteAt(out, at, stage, size);
 }
 
 const uint8_t* WrittenBytes(const OutputFile* out, uint64_t offset, uint64_t size) {
@@ -63,15 +79,12 @@ int AppendBytes(OutputFile* out, const void* bytes, uint64_t size) {
     if (!FlushOutput(out)) return 0;
     if (size > kStageSize) {
       // Written straight from where it is; nothing is gathered now.
-      if (!WriteAt(out->tiff, out->end, bytes, size)) return 0;
+      if (!WriteAt(out, out->end, bytes, size)) return 0;
       out->end += size;
       return 1;
     }
   }
-  if (out->staged == 0) out->flushed = 0;
-  memcpy(stage + out->staged, bytes, size);
-  out->staged += size;
-  out->end += size;
+  memcpy(Gather(out, size), bytes, size);
   return 1;
 }
 
@@ -84,11 +97,11 @@ int AppendFromInput(OutputFile* out, TIFF* input, uint64_t from, uint64_t size) 
   if (!Fits(out, size)) return 0;
   if (size <= kStageSize - out->staged) {
     // Read straight into the gathered bytes.
-    if (out->staged == 0) out->flushed = 0;
-    if (!ReadFileBytes(input, from, stage + out->staged, size)) return 0;
-    out->staged += size;
-    out->end += size;
-    return 1;
+    uint64_t at = out->end;
+    if (ReadFileBytes(input, from, Gather(out, size), size)) return 1;
+    out->staged -= size;
+    out->end = at;
+    return 0;
   }
   for (uint64_t done = 0; done < size;) {
     uint64_t piece = size - done < kCopyBufferSize ? size - done : kCopyBufferSize;
@@ -101,14 +114,36 @@ int AppendFromInput(OutputFile* out, TIFF* input, uint64_t from, uint64_t size) 
   return 1;
 }
 
-int SetFirstDirectory(OutputFile* out, uint64_t offset) {
-  int big = out->bigTiff;
-  int at = big ? 8 : 4;
-  int size = big ? 8 : 4;
-  uint8_t pointer[8];
-  uint8_t written[8];
-  PutFileNumber(out->tiff, pointer, size, offset);
-  return FlushOutput(out) && WriteAt(out->tiff, static_cast<uint64_t>(at), pointer, size) &&
-         ReadFileBytes(out->tiff, static_cast<uint64_t>(at), written, size) &&
-         memcmp(pointer, written, size) == 0;
+int WriteHeader(OutputFile* out, uint64_t firstDirectory) {
+  uint8_t header[16] = {0};
+  header[0] = header[1] = out->bigEndian ? 'M' : 'I';
+  PutNumberAt(header + 2, 2, out->bigEndian, out->bigTiff ? 43 : 42);
+  if (out->bigTiff) {
+    PutNumberAt(header + 4, 2, out->bigEndian, 8);  // the size of an offset
+    PutNumberAt(header + 8, 8, out->bigEndian, firstDirectory);
+  } else {
+    PutNumberAt(header + 4, 4, out->bigEndian, firstDirectory);
+  }
+  return FlushOutput(out) && WriteAt(out, 0, header, HeaderSize(out));
+}
+
+const uint8_t* ReadBack(OutputFile* out, uint64_t offset, uint64_t size) {
+  if (offset > out->end || size > out->end - offset) return nullptr;
+  if (out->windowLength == 0 || offset < out->windowAt ||
+      offset + size > out->windowAt + out->windowLength) {
+    uint64_t length = out->end - offset < kReadBackSize ? out->end - offset : kReadBackSize;
+    if (length < size) length = size;
+    // Only an entry list of thousands of entries needs more than the buffer.
+    uint8_t* window = readBack;
+    if (length > kReadBackSize) {
+      out->larger.resize(length);
+      window = out->larger.data();
+    }
+    out->windowLength = 0;
+    if (!out->file.readAt(out->file.file, offset, window, length)) return nullptr;
+    out->window = window;
+    out->windowAt = offset;
+    out->windowLength = length;
+  }
+  return out->window + (offset - out->windowAt);
 }

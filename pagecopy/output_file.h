@@ -1,28 +1,42 @@
-// The output file as the copier writes it: everything a page needs (its strips or tiles, its
-// values, its directories) is appended at the end, through the output handle's own client I/O,
-// so that libtiff sets down nothing of the page but the header it wrote on opening. Small pieces
-// gather in a buffer and reach the file together; the place of each is known when it is appended.
+// The output file as the copier writes it: a page's strips or tiles, its values and its
+// directories are appended after the header, which goes last, once the page's directory has a
+// place. Small pieces gather in a buffer and reach the file together; the place of each is known
+// when it is appended. libtiff takes no part: it would convert what it writes.
 #ifndef FOLICANT_PAGECOPY_OUTPUT_FILE_H_
 #define FOLICANT_PAGECOPY_OUTPUT_FILE_H_
 
 #include <tiffio.h>
 
 #include <cstdint>
+#include <vector>
+
+/// Where a page goes: a new, empty file the caller created, written and read at offsets through
+/// two functions of the caller's, which return 1 when all the bytes were written or read.
+struct PageFile {
+  void* file;
+  int (*writeAt)(void* file, uint64_t offset, const void* bytes, uint64_t size);
+  int (*readAt)(void* file, uint64_t offset, void* bytes, uint64_t size);
+};
 
 struct OutputFile {
-  TIFF* tiff;
+  PageFile file;
   int bigTiff;
+  int bigEndian;
   uint64_t end;   // where the next byte appended lands: bytes still gathered included
   size_t staged;  // bytes gathered and not yet written
   // The bytes of the last write of gathered bytes, still held until more are gathered.
   uint64_t flushedAt;
   size_t flushed;
+  // Bytes read back from the file.
+  const uint8_t* window;
+  uint64_t windowAt;
+  size_t windowLength;
+  std::vector<uint8_t> larger;
 };
 
-/// Starts appending to `output`, a handle created with mode "w" that holds its header only, in
-/// BigTIFF when `bigTiff` is set, else in classic TIFF (libtiff's TIFFIsBigTIFF cannot tell for a
-/// big-endian file it writes). Returns 1, or 0 when its end cannot be found.
-int StartOutput(TIFF* output, int bigTiff, OutputFile* out);
+/// Starts a page in `file`, in BigTIFF when `bigTiff` is set, else classic TIFF, big-endian when
+/// `bigEndian` is set: the first byte appended lands after the header.
+void StartOutput(const PageFile& file, int bigTiff, int bigEndian, OutputFile* out);
 
 /// Appends `size` bytes. A classic (not BigTIFF) file never grows past 4 GiB, the reach of its
 /// offsets: such an append fails. Returns 1, or 0 when the bytes cannot be written.
@@ -43,8 +57,17 @@ int FlushOutput(OutputFile* out);
 /// them; NULL otherwise.
 const uint8_t* WrittenBytes(const OutputFile* out, uint64_t offset, uint64_t size);
 
-/// Points the header of the output at its first directory, and reads it back. Returns 1, or 0
-/// when the write fails or the header does not read back as written.
-int SetFirstDirectory(OutputFile* out, uint64_t offset);
+/// Writes what is gathered, then the header, pointing at the first directory. Returns 1, or 0 when
+/// a write fails.
+int WriteHeader(OutputFile* out, uint64_t firstDirectory);
+
+/// `size` bytes at `offset` as the file holds them, read back with the bytes that follow, up to
+/// 64 KiB, so that a directory and its values come in one read. Valid until the next call. NULL
+/// when the file does not hold them.
+
+const uint8_t* ReadBack(OutputFile* out, uint64_t offset, uint64_t size);
+
+/// The size of the header: 8 bytes in classic TIFF, 16 in BigTIFF.
+uint64_t HeaderSize(const OutputFile* out);
 
 #endif  // FOLICANT_PAGECOPY_OUTPUT_FILE_H_

@@ -173,7 +173,7 @@ int CopyDirectory(PageCopy* page, uint64_t at, DirectoryKind kind, TIFF* source,
   }
   std::vector<DirectoryEntry> stored;
   std::vector<OutputEntry> entries;
-  if (!ReadDirectoryEntries(page->input, TIFFIsBigTIFF(page->input), at, &stored)) return 0;
+  if (!ReadDirectoryEntries(page->input, at, &stored)) return 0;
   if (kind == kImageDirectory) NoteUnknownTags(source, stored);
   if (!PlanEntries(page, source, kind, stored, depth, &entries) ||
       !WriteDirectory(page->input, &page->out, &entries, &page->budget, writtenAt)) {
@@ -184,10 +184,22 @@ int CopyDirectory(PageCopy* page, uint64_t at, DirectoryKind kind, TIFF* source,
   return 1;
 }
 
+// Whether the header reads back as written, pointing at `pageAt`.
+int HeaderReadsBack(OutputFile* out, uint64_t pageAt) {
+  uint8_t header[16];
+  int big = out->bigTiff;
+  return out->file.readAt(out->file.file, 0, header, HeaderSize(out)) &&
+         header[0] == (out->bigEndian ? 'M' : 'I') && header[1] == header[0] &&
+         NumberAt(header + 2, 2, out->bigEndian) == (big ? 43u : 42u) &&
+         (!big || (NumberAt(header + 4, 2, out->bigEndian) == 8 &&
+                   NumberAt(header + 6, 2, out->bigEndian) == 0)) &&
+         NumberAt(header + (big ? 8 : 4), big ? 8 : 4, out->bigEndian) == pageAt;
+}
+
 int CopyAndCheck(PageCopy* page, TIFF* input) {
   uint64_t pageAt = 0;
   if (!CopyDirectory(page, TIFFCurrentDirOffset(input), kImageDirectory, input, 0, &pageAt) ||
-      !SetFirstDirectory(&page->out, pageAt)) {
+      !WriteHeader(&page->out, pageAt) || !HeaderReadsBack(&page->out, pageAt)) {
     return 0;
   }
   // In the order they were written, so that the reads run on through the file.
@@ -204,14 +216,14 @@ int CopyAndCheck(PageCopy* page, TIFF* input) {
 
 }  // namespace
 
-int CopyPage(TIFF* input, TIFF* output) {
+int CopyPage(TIFF* input, const PageFile& output) {
   PageCopy page;
   page.input = input;
   page.reader = nullptr;
   page.budget = 2 * static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
+  StartOutput(output, TIFFIsBigTIFF(input), TIFFIsBigEndian(input), &page.out);
   // A directory still being written (offset 0) has no stored entries to copy.
-  int copied = TIFFCurrentDirOffset(input) != 0 &&
-               StartOutput(output, TIFFIsBigTIFF(input), &page.out) && CopyAndCheck(&page, input);
+  int copied = TIFFCurrentDirOffset(input) != 0 && CopyAndCheck(&page, input);
   if (page.reader != nullptr) TIFFClose(page.reader);
   return copied;
 }

@@ -11,6 +11,7 @@
 #include <tiffio.h>
 
 #include <cstddef>
+#include <cstdint>
 
 /// Shows the usage text and returns once the user has seen it: a message box with the caption
 /// "Folicant" on Windows (the call waits until it is dismissed), standard error on Linux (the
@@ -36,20 +37,31 @@ struct FileIdentity {
 /// `identity` from the open file. NULL when the file is missing, not a regular file, or not TIFF.
 TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity);
 
-/// Creates a fresh file at `path` and opens it for libtiff with `mode` ("w..."). A name that is
-/// the file `input` (directly, as another hard link, or through a symbolic link) is refused.
-/// Otherwise the name is removed and a new file created exclusively, never through a link: the
-/// old file's other hard links keep their bytes, and a name that reappears in between makes the
-/// create fail. Fills `created` with the new file's identity. NULL on failure.
-TIFF* CreateOutputTiff(const char* path, const char* mode, const FileIdentity& input,
-                       FileIdentity* created);
+/// An output file open for writing and reading at given offsets.
+struct OutputHandle;
 
-/// Makes a file opened by CreateOutputTiff durable, after TIFFFlush, or leaves that to
-/// SyncDirectoryOf (Windows: flushes it to the disk; Linux: nothing, one syncfs follows). Returns
-/// 1 on success, 0 on failure.
-int SyncTiffFile(TIFF* tiff);
+/// Creates a fresh, empty file at `path` for an output page. A name that is the file `input`
+/// (directly, as another hard link, or through a symbolic link) is refused. Otherwise whatever the
+/// name holds is removed and a new file created exclusively, never through a link: the old file's
+/// other hard links keep their bytes, and a name that reappears in between makes the create fail.
+/// Fills `created` with the new file's identity. NULL on failure.
+OutputHandle* CreateOutputFile(const char* path, const FileIdentity& input, FileIdentity* created);
 
-/// Makes the names in the directory holding `path`, and the files SyncTiffFile was called on,
+/// Writes `size` bytes at `offset` of the file. Returns 1 when all were written, 0 otherwise.
+int WriteOutputAt(OutputHandle* file, uint64_t offset, const void* bytes, uint64_t size);
+
+/// Reads `size` bytes at `offset` of the file. Returns 1 when all were read, 0 otherwise (also at
+/// the end of the file).
+int ReadOutputAt(OutputHandle* file, uint64_t offset, void* bytes, uint64_t size);
+
+/// Makes an output file durable, or leaves that to SyncDirectoryOf (Windows: flushes it to the
+/// disk; Linux: nothing, one syncfs follows). Returns 1 on success, 0 on failure.
+int SyncOutputFile(OutputHandle* file);
+
+/// Closes an output file. Returns 1 on success, 0 when the close reports a failure.
+int CloseOutputFile(OutputHandle* file);
+
+/// Makes the names in the directory holding `path`, and the files SyncOutputFile was called on,
 /// durable (Linux: one syncfs of that file system; Windows has nothing left to do and returns 1).
 /// Returns 1 on success, 0 on failure.
 int SyncDirectoryOf(const char* path);

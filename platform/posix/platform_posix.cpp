@@ -347,36 +347,75 @@ TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity) 
   return OpenTiffOnDescriptor(fd, native, mode, static_cast<uint64_t>(info.st_size));
 }
 
-TIFF* CreateOutputTiff(const char* path, const char* mode, const FileIdentity& input,
-                       FileIdentity* created) {
+struct OutputHandle {
+  int fd;
+};
+
+OutputHandle* CreateOutputFile(const char* path, const FileIdentity& input, FileIdentity* created) {
   char native[kNativePathSize];
-  if (!ToNativePath(path, native) || NameIsOneOf(path, &input, 1)) return nullptr;
-  // A read-only file there stays, as Windows refuses to delete one and as opening it to write
-  // would have failed.
+  if (!ToNativePath(path, native)) return nullptr;
   struct stat old;
-  if (lstat(native, &old) == 0 && S_ISREG(old.st_mode) && access(native, W_OK) != 0) {
-    TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", native, strerror(errno));
-    return nullptr;
+  if (lstat(native, &old) == 0) {
+    // The input under this name, as itself or through a link, is never removed.
+    struct stat target;
+    if (SameFile(old, input) ||
+        (S_ISLNK(old.st_mode) && stat(native, &target) == 0 && SameFile(target, input))) {
+      return nullptr;
+    }
+    // A read-only file there stays, as Windows refuses to delete one and as opening it to write
+    // would have failed.
+    if (S_ISREG(old.st_mode) && access(native, W_OK) != 0) {
+      TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", native, strerror(errno));
+      return nullptr;
+    }
+    // Whatever the name holds now goes, a hard link of the input included (its data keep their
+    // other name). The create then refuses anything that reappears in between, a link above all.
+    unlink(native);
   }
-  // Whatever the name holds now goes, a hard link of the input included (its data keep their
-  // other name). The create then refuses anything that reappears in between, a link above all.
-  unlink(native);
   int fd = open(native, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   struct stat info;
-  if (fd < 0 || fstat(fd, &info) != 0) {
+  OutputHandle* file = nullptr;
+  if (fd >= 0 && fstat(fd, &info) == 0) file = static_cast<OutputHandle*>(malloc(sizeof *file));
+  if (file == nullptr) {
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", native, strerror(errno));
     if (fd >= 0) close(fd);
     return nullptr;
   }
   FillIdentity(info, created);
-  return OpenTiffOnDescriptor(fd, native, mode, 0);
+  file->fd = fd;
+  return file;
 }
 
-int SyncTiffFile(TIFF*) {
+int WriteOutputAt(OutputHandle* file, uint64_t offset, const void* bytes, uint64_t size) {
+  const char* data = static_cast<const char*>(bytes);
+  while (size > 0) {
+    ssize_t put = pwrite(file->fd, data, size, static_cast<off_t>(offset));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return 0;
+    data += put;
+    offset += static_cast<uint64_t>(put);
+    size -= static_cast<uint64_t>(put);
+  }
+  return 1;
+}
+
+int ReadOutputAt(OutputHandle* file, uint64_t offset, void* bytes, uint64_t size) {
+  size_t done = 0;
+  return ReadFully(file->fd, static_cast<unsigned char*>(bytes), size, offset, &done) &&
+         done == size;
+}
+
+int SyncOutputFile(OutputHandle*) {
   // Nothing to do yet: SyncDirectoryOf's one syncfs() makes all outputs durable at once. An
   // fsync() per output waits for a journal commit per page (2 to 4 times the whole run on fax500),
   // and starting each output's write-back early (sync_file_range) measured no faster.
   return 1;
+}
+
+int CloseOutputFile(OutputHandle* file) {
+  int closed = close(file->fd) == 0;
+  free(file);
+  return closed;
 }
 
 int SyncDirectoryOf(const char* path) {

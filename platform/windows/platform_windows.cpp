@@ -3,6 +3,7 @@
 // handles, so no second open by name can race.
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -85,26 +86,72 @@ TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity) 
   return OpenTiffOnHandle(file, path, mode);
 }
 
-TIFF* CreateOutputTiff(const char* path, const char* mode, const FileIdentity& input,
-                       FileIdentity* created) {
+struct OutputHandle {
+  HANDLE file;
+};
+
+OutputHandle* CreateOutputFile(const char* path, const FileIdentity& input, FileIdentity* created) {
   if (NameIsOneOf(path, &input, 1)) return nullptr;
   // DeleteFileA leaves a read-only file and a directory alone; CREATE_NEW then fails on them.
   DeleteFileA(path);
   HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   BY_HANDLE_FILE_INFORMATION info;
-  if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) {
+  OutputHandle* output = nullptr;
+  if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info)) {
+    output = static_cast<OutputHandle*>(malloc(sizeof *output));
+  }
+  if (output == nullptr) {
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot create", path);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return nullptr;
   }
   FillIdentity(info, created);
-  return OpenTiffOnHandle(file, path, mode);
+  output->file = file;
+  return output;
 }
 
-int SyncTiffFile(TIFF* tiff) {
-  return FlushFileBuffers(reinterpret_cast<HANDLE>(static_cast<intptr_t>(TIFFFileno(tiff)))) ? 1
-                                                                                             : 0;
+int WriteOutputAt(OutputHandle* output, uint64_t offset, const void* bytes, uint64_t size) {
+  const char* data = static_cast<const char*>(bytes);
+  while (size > 0) {
+    // The offset travels with each call: no file pointer to keep in step.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD step = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(output->file, data, step, &written, &at) || written == 0) return 0;
+    data += written;
+    offset += written;
+    size -= written;
+  }
+  return 1;
+}
+
+int ReadOutputAt(OutputHandle* output, uint64_t offset, void* bytes, uint64_t size) {
+  char* data = static_cast<char*>(bytes);
+  while (size > 0) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD step = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (!ReadFile(output->file, data, step, &got, &at) || got == 0) return 0;
+    data += got;
+    offset += got;
+    size -= got;
+  }
+  return 1;
+}
+
+int SyncOutputFile(OutputHandle* output) {
+  return FlushFileBuffers(output->file) ? 1 : 0;
+}
+
+int CloseOutputFile(OutputHandle* output) {
+  int closed = CloseHandle(output->file) ? 1 : 0;
+  free(output);
+  return closed;
 }
 
 int SyncDirectoryOf(const char*) {
