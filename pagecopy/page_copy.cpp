@@ -106,7 +106,8 @@ int PlanEntries(PageCopy* page, TIFF* source, DirectoryKind kind,
   std::vector<uint64_t> offsets, counts;
   if (image && !CopyChunks(source, &page->out, &page->budget, &offsets, &counts)) return 0;
   int oldJpeg = image && IsOldJpegPage(input, stored);
-  int hasCounts = !image;
+  const size_t kNone = static_cast<size_t>(-1);
+  size_t firstOffsets = kNone, firstCounts = kNone;
   entries->reserve(stored.size() + 1);
   for (const DirectoryEntry& entry : stored) {
     OutputEntry planned;
@@ -123,12 +124,14 @@ int PlanEntries(PageCopy* page, TIFF* source, DirectoryKind kind,
         WarnLeftOut(input, entry.tag, ForbiddenReason(input, entry));
         continue;
       case kChunkOffsets:
-        planned.numbers = offsets;
+      case kChunkByteCounts: {
+        // Moved, not copied, for a page of a million strips; a repeated entry copies the first.
+        size_t& first = planned.role == kChunkOffsets ? firstOffsets : firstCounts;
+        std::vector<uint64_t>& numbers = planned.role == kChunkOffsets ? offsets : counts;
+        planned.numbers = first != kNone ? (*entries)[first].numbers : std::move(numbers);
+        if (first == kNone) first = entries->size();
         break;
-      case kChunkByteCounts:
-        planned.numbers = counts;
-        hasCounts = 1;
-        break;
+      }
       case kOldJpegBlock:
         // An old-style JPEG page cannot be decoded without them; elsewhere they are left over.
         if (!PlaceOldJpegBlocks(input, stored, entry, &page->out, &page->budget,
@@ -148,7 +151,7 @@ int PlanEntries(PageCopy* page, TIFF* source, DirectoryKind kind,
     }
     entries->push_back(std::move(planned));
   }
-  return hasCounts || AddByteCounts(page->out.bigTiff, tiled, counts, entries);
+  return !image || firstCounts != kNone || AddByteCounts(page->out.bigTiff, tiled, counts, entries);
 }
 
 // Copies the directory at `at` of `kind`, with everything it locates, unless this page copied it
