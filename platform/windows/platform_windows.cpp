@@ -47,6 +47,25 @@ TIFF* OpenTiffOnHandle(HANDLE file, const char* path, const char* mode) {
   return tiff;
 }
 
+// Writes or reads `size` bytes at `offset`, in pieces of at most 1 GiB; the offset travels with
+// each call, so no file pointer has to be kept in step.
+int TransferAt(HANDLE file, uint64_t offset, char* data, uint64_t size, bool write) {
+  while (size > 0) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD step = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD done = 0;
+    BOOL ok =
+        write ? WriteFile(file, data, step, &done, &at) : ReadFile(file, data, step, &done, &at);
+    if (!ok || done == 0) return 0;
+    data += done;
+    offset += done;
+    size -= done;
+  }
+  return 1;
+}
+
 }  // namespace
 
 void ShowUsageBox(const char* text) {
@@ -112,36 +131,11 @@ OutputHandle* CreateOutputFile(const char* path, const FileIdentity& input, File
 }
 
 int WriteOutputAt(OutputHandle* output, uint64_t offset, const void* bytes, uint64_t size) {
-  const char* data = static_cast<const char*>(bytes);
-  while (size > 0) {
-    // The offset travels with each call: no file pointer to keep in step.
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD step = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!WriteFile(output->file, data, step, &written, &at) || written == 0) return 0;
-    data += written;
-    offset += written;
-    size -= written;
-  }
-  return 1;
+  return TransferAt(output->file, offset, static_cast<char*>(const_cast<void*>(bytes)), size, true);
 }
 
 int ReadOutputAt(OutputHandle* output, uint64_t offset, void* bytes, uint64_t size) {
-  char* data = static_cast<char*>(bytes);
-  while (size > 0) {
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD step = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-    DWORD got = 0;
-    if (!ReadFile(output->file, data, step, &got, &at) || got == 0) return 0;
-    data += got;
-    offset += got;
-    size -= got;
-  }
-  return 1;
+  return TransferAt(output->file, offset, static_cast<char*>(bytes), size, false);
 }
 
 int SyncOutputFile(OutputHandle* output) {
