@@ -50,6 +50,20 @@ void FillIdentity(const struct stat& info, FileIdentity* identity) {
   identity->index = static_cast<unsigned long long>(info.st_ino);
 }
 
+// Whether the name `native`, whose lstat() gave `named`, or the file a symbolic link there leads
+// to, is one of the `count` files in `identities`.
+int NamedFileIsOneOf(const char* native, const struct stat& named, const FileIdentity* identities,
+                     int count) {
+  struct stat target;
+  int hasTarget = S_ISLNK(named.st_mode) && stat(native, &target) == 0;
+  for (int i = 0; i < count; ++i) {
+    if (SameFile(named, identities[i]) || (hasTarget && SameFile(target, identities[i]))) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
 // Opens the directory that holds the native path `path`, to sync it; -1 on failure.
 int OpenDirectoryOf(const char* path) {
   char directory[kNativePathSize];
@@ -263,7 +277,8 @@ int CloseTiffFile(thandle_t handle) {
   return result;
 }
 
-// The size is kept like the position: an input's from when it was opened, an output's as written.
+// The size is kept like the position: the size the file had when it was opened, which only this
+// process reads.
 toff_t SizeOfTiffFile(thandle_t handle) {
   return static_cast<TiffFile*>(handle)->size;
 }
@@ -357,11 +372,7 @@ OutputHandle* CreateOutputFile(const char* path, const FileIdentity& input, File
   struct stat old;
   if (lstat(native, &old) == 0) {
     // The input under this name, as itself or through a link, is never removed.
-    struct stat target;
-    if (SameFile(old, input) ||
-        (S_ISLNK(old.st_mode) && stat(native, &target) == 0 && SameFile(target, input))) {
-      return nullptr;
-    }
+    if (NamedFileIsOneOf(native, old, &input, 1)) return nullptr;
     // A read-only file there stays, as Windows refuses to delete one and as opening it to write
     // would have failed.
     if (S_ISREG(old.st_mode) && access(native, W_OK) != 0) {
@@ -431,18 +442,9 @@ int SyncDirectoryOf(const char* path) {
 
 int NameIsOneOf(const char* path, const FileIdentity* identities, int count) {
   char native[kNativePathSize];
-  if (!ToNativePath(path, native)) return 0;
   struct stat named;
-  struct stat target;
-  int hasName = lstat(native, &named) == 0;
-  int hasTarget = hasName && S_ISLNK(named.st_mode) && stat(native, &target) == 0;
-  for (int i = 0; i < count; ++i) {
-    if ((hasName && SameFile(named, identities[i])) ||
-        (hasTarget && SameFile(target, identities[i]))) {
-      return 1;
-    }
-  }
-  return 0;
+  return ToNativePath(path, native) && lstat(native, &named) == 0 &&
+         NamedFileIsOneOf(native, named, identities, count);
 }
 
 int RemoveFileIfSame(const char* path, const FileIdentity& identity) {
