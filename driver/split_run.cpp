@@ -5,7 +5,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <set>
+
 #include "driver/event_log.h"
+#include "pagecopy/directory_read.h"
+#include "pagecopy/libtiff_io.h"
 #include "pagecopy/page_copy.h"
 #include "pagecopy/unknown_tags.h"
 #include "platform/platform.h"
@@ -24,7 +28,9 @@ constexpr size_t kMaxBaseLength = kPathBufferSize - 5;  // room for ".000" and t
 size_t suffixPosition;
 int firstNaming = 1;
 // Process-wide so that handles left open by an early end stay reachable until the process ends.
-TIFF* inputTiff;
+InputHandle* inputFile;
+InputFile input;
+TIFF* inputTiff;  // libtiff's reader of the input, where libtiff can read it
 OutputHandle* outputFile;
 
 // Appends `text` to the composed base; 0 when it would not fit, so that nothing is ever cut.
@@ -72,36 +78,58 @@ int ReadOutput(void* file, uint64_t offset, void* bytes, uint64_t size) {
   return ReadOutputAt(static_cast<OutputHandle*>(file), offset, bytes, size);
 }
 
-// libtiff reads a next-directory pointer cut off by the end of the file as 0, "no more
-// directories", yet the file may have gone on. The directory is the last only when its whole
-// pointer (after the entry count and the entries: 2 + 12n + 4 bytes, BigTIFF 8 + 20n + 8) lies
-// inside the file and reads zero. Read through the input's own I/O procedures.
-int NextPointerIsWholeAndZero(TIFF* tiff) {
-  thandle_t handle = TIFFClientdata(tiff);
-  TIFFReadWriteProc read = TIFFGetReadProc(tiff);
-  TIFFSeekProc seek = TIFFGetSeekProc(tiff);
-  int big = TIFFIsBigTIFF(tiff);
-  tmsize_t countSize = big ? 8 : 2;
-  tmsize_t pointerSize = big ? 8 : 4;
-  unsigned char bytes[8];
-  uint64_t offset = TIFFCurrentDirOffset(tiff);
-  if (seek(handle, offset, SEEK_SET) != offset || read(handle, bytes, countSize) != countSize) {
+int ReadInputBytes(void* file, uint64_t offset, void* bytes, uint64_t size) {
+  return ReadInputAt(static_cast<InputHandle*>(file), offset, bytes, size);
+}
+
+// Opens the input as a TIFF file for the page copier, and libtiff's reader of it. 0 when it is
+// missing, not a regular file or not TIFF.
+int OpenInput() {
+  uint64_t size = 0;
+  inputFile = OpenInputFile(inputPath, &inputIdentity, &size);
+  if (inputFile == nullptr) return 0;
+  if (!StartInput(inputFile, ReadInputBytes, size, &input)) {
+    TIFFErrorExt(nullptr, "TIFFOpen", "%s: Not a TIFF file", inputPath);
     return 0;
   }
-  uint64_t count = 0;
-  for (tmsize_t i = 0; i < countSize; ++i) {
-    count |= static_cast<uint64_t>(bytes[TIFFIsBigEndian(tiff) ? countSize - 1 - i : i]) << (8 * i);
-  }
-  if (count > (UINT64_MAX - offset - 8) / 20) return 0;
-  uint64_t pointer = offset + static_cast<uint64_t>(countSize) + count * (big ? 20 : 12);
-  if (seek(handle, pointer, SEEK_SET) != pointer ||
-      read(handle, bytes, pointerSize) != pointerSize) {
-    return 0;
-  }
-  for (tmsize_t i = 0; i < pointerSize; ++i) {
-    if (bytes[i] != 0) return 0;
-  }
+  input.name = inputPath;
+  inputTiff = OpenLibtiffOnInput(&input);
   return 1;
+}
+
+// Writes the page `directory`, stored at `at`, into the next output file. 0 when the run ends
+// early.
+int WritePage(uint64_t at, const StoredDirectory& directory) {
+  char perFileName[kPathBufferSize];
+  memcpy(perFileName, outputPath, sizeof perFileName);
+  ComposeMessage("Writing '%s'", perFileName);
+  LogEvent(messageBuffer);
+  // A name that is the input itself is refused: creating it would empty the input.
+  outputFile = CreateOutputFile(perFileName, inputIdentity, &outputIdentities[outputsCreated]);
+  if (outputFile == nullptr) return 0;
+  ++outputsCreated;
+  // A page counts once it was written and read back whole; its chunks too when the input is to
+  // go.
+  PageInput page = {&input, inputTiff};
+  if (!CopyPage(&page, at, directory, PageFile{outputFile, WriteOutput, ReadOutput},
+                splitOptions.removeInputFlag)) {
+    return 0;
+  }
+  // Outputs that replace the input must outlast a power loss before the input goes.
+  if (splitOptions.removeInputFlag && !SyncOutputFile(outputFile)) return 0;
+  // A close that reports a failure (a network share that could not store the file) ends the run
+  // like a failed page.
+  int closed = CloseOutputFile(outputFile);
+  outputFile = nullptr;
+  return closed;
+}
+
+void CloseInput() {
+  if (inputTiff != nullptr) CloseLibtiff(inputTiff);
+  inputTiff = nullptr;
+  EndInput(&input);
+  if (inputFile != nullptr) CloseInputFile(inputFile);
+  inputFile = nullptr;
 }
 
 }  // namespace
@@ -131,44 +159,25 @@ int RunSplit() {
 
   int count = 0;
   SkipCompressionSchemes();
-  // Read, not memory-mapped ("m"): a mapping keeps every copied page of the input resident in
-  // this process, so splitting a 1 GB file would hold 1 GB; plain reads go through the copier's one
-  // fixed buffer and are faster as well. Strips are not chopped ("c"): each page keeps its stored
-  // strips.
-  inputTiff = OpenInputTiff(inputPath, "rmc", &inputIdentity);
-  if (inputTiff != nullptr) {
-    for (;;) {
+  if (OpenInput()) {
+    // The file's own chain of directories is the list of pages, whatever libtiff makes of each.
+    // A directory that cannot be read, a cut next pointer or a chain that loops ends the walk;
+    // only a whole, zero next pointer means that every page was split.
+    std::set<uint64_t> seen;
+    StoredDirectory directory;
+    for (uint64_t at = input.firstDirectory;
+         seen.insert(at).second && ReadDirectory(&input, at, &directory);
+         at = directory.next) {
       count = NextOutputName();
-      char perFileName[kPathBufferSize];
-      memcpy(perFileName, outputPath, sizeof perFileName);
-      ComposeMessage("Writing '%s'", perFileName);
-      LogEvent(messageBuffer);
-      // A name that is the input itself is refused: creating it would empty the input.
-      outputFile = CreateOutputFile(perFileName, inputIdentity, &outputIdentities[outputsCreated]);
-      if (outputFile == nullptr) return 0;
-      ++outputsCreated;
-      // Outputs keep the input's byte order and format: the raw sample bytes are copied
-      // unchanged, so a page of more than 8 bits per sample reads back right only in its own
-      // byte order. A page counts once it was written and read back whole.
-      if (!CopyPage(inputTiff, PageFile{outputFile, WriteOutput, ReadOutput})) return 0;
-      // Outputs that replace the input must outlast a power loss before the input goes.
-      if (splitOptions.removeInputFlag && !SyncOutputFile(outputFile)) return 0;
-      // A close that reports a failure (a network share that could not store the file) ends
-      // the run like a failed page.
-      int closed = CloseOutputFile(outputFile);
-      outputFile = nullptr;
-      if (!closed) return 0;
-      // A directory that cannot be read also ends the loop; only the real last one means that
-      // every page was split.
-      int wasLast = TIFFLastDirectory(inputTiff) && NextPointerIsWholeAndZero(inputTiff);
-      if (!TIFFReadDirectory(inputTiff)) {
-        inputFullySplit = wasLast;
+      if (!WritePage(at, directory)) return 0;
+      if (!directory.nextInFile) break;
+      if (directory.next == 0) {
+        inputFullySplit = 1;
         break;
       }
     }
-    TIFFClose(inputTiff);
-    inputTiff = nullptr;
   }
+  CloseInput();
   ComposeMessage("%d file(s) written", count);
   LogEvent(messageBuffer);
   return 1;
@@ -183,7 +192,6 @@ void ResetSplitRunState() {
   suffixPosition = 0;
   firstNaming = 1;
   if (outputFile != nullptr) CloseOutputFile(outputFile);
-  if (inputTiff != nullptr) TIFFClose(inputTiff);
-  inputTiff = nullptr;
   outputFile = nullptr;
+  CloseInput();
 }

@@ -1,5 +1,7 @@
 #include "pagecopy/old_jpeg.h"
 
+#include <tiffio.h>
+
 namespace {
 
 // A JPEG quantisation table is 64 one-byte values; a Huffman table is 16 counts of codes followed
@@ -9,7 +11,7 @@ const uint64_t kHuffmanCountsSize = 16;
 const uint32_t kMaxComponents = 4;
 
 // Bytes of the block that `offset` in `entry` points at.
-int BlockSize(TIFF* input, const std::vector<DirectoryEntry>& entries, uint16_t tag,
+int BlockSize(InputFile* input, const std::vector<DirectoryEntry>& entries, uint16_t tag,
               uint64_t offset, uint64_t* size) {
   if (tag == TIFFTAG_JPEGIFOFFSET) {
     // Without its length the stream's end is not known, and nothing bounds what to copy.
@@ -21,7 +23,7 @@ int BlockSize(TIFF* input, const std::vector<DirectoryEntry>& entries, uint16_t 
     return 1;
   }
   uint8_t counts[kHuffmanCountsSize];
-  if (!ReadFileBytes(input, offset, counts, sizeof counts)) return 0;
+  if (!ReadInput(input, offset, counts, sizeof counts)) return 0;
   *size = kHuffmanCountsSize;
   for (uint8_t count : counts) *size += count;
   return 1;
@@ -29,10 +31,10 @@ int BlockSize(TIFF* input, const std::vector<DirectoryEntry>& entries, uint16_t 
 
 }  // namespace
 
-int PlaceOldJpegBlocks(TIFF* input, const std::vector<DirectoryEntry>& entries,
+int PlaceOldJpegBlocks(InputFile* input, const std::vector<DirectoryEntry>& entries,
                        const DirectoryEntry& entry, OutputFile* out, uint64_t* budget,
                        std::vector<uint64_t>* placed) {
-  uint64_t fileSize = static_cast<uint64_t>(TIFFGetSizeProc(input)(TIFFClientdata(input)));
+  uint64_t fileSize = input->size;
   uint64_t values[kMaxComponents];
   if (entry.count == 0 || entry.count > kMaxComponents ||
       !ReadEntryNumbers(input, entry, values, static_cast<uint32_t>(entry.count))) {

@@ -4,12 +4,10 @@
 #ifndef FOLICANT_PAGECOPY_OLD_JPEG_H_
 #define FOLICANT_PAGECOPY_OLD_JPEG_H_
 
-#include <tiffio.h>
-
 #include <cstdint>
 #include <vector>
 
-#include "pagecopy/directory_entries.h"
+#include "pagecopy/directory_read.h"
 #include "pagecopy/output_file.h"
 
 /// Appends to `out` the blocks that `entry` points at (JPEGInterchangeFormat: the stream, as long
@@ -18,7 +16,7 @@
 /// at most `*budget` bytes, which they then use up. Returns 1, or 0 when they cannot be placed: a
 /// stream without its length (514 missing or 0), more than 4 tables, a block outside the file,
 /// more than the budget, or a failed write.
-int PlaceOldJpegBlocks(TIFF* input, const std::vector<DirectoryEntry>& entries,
+int PlaceOldJpegBlocks(InputFile* input, const std::vector<DirectoryEntry>& entries,
                        const DirectoryEntry& entry, OutputFile* out, uint64_t* budget,
                        std::vector<uint64_t>* placed);
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pagecopy/directory_entries.h"
 
 namespace {
 
@@ -27,7 +26,7 @@ int WriteAt(OutputFile* out, uint64_t offset, const void* bytes, uint64_t size) 
 }
 
 int Fits(const OutputFile* out, uint64_t size) {
-  return out->bigTiff || (out->end <= 0xFFFFFFFFu && size <= 0xFFFFFFFFu - out->end);
+  return out->layout.bigTiff || (out->end <= 0xFFFFFFFFu && size <= 0xFFFFFFFFu - out->end);
 }
 
 // Gathered bytes replace those of the last write.
@@ -41,15 +40,10 @@ uint8_t* Gather(OutputFile* out, uint64_t size) {
 
 }  // namespace
 
-uint64_t HeaderSize(const OutputFile* out) {
-  return out->bigTiff ? 16 : 8;
-}
-
-void StartOutput(const PageFile& file, int bigTiff, int bigEndian, OutputFile* out) {
+void StartOutput(const PageFile& file, const TiffLayout& layout, OutputFile* out) {
   out->file = file;
-  out->bigTiff = bigTiff;
-  out->bigEndian = bigEndian;
-  out->end = HeaderSize(out);
+  out->layout = layout;
+  out->end = HeaderSize(layout.bigTiff);
   out->staged = 0;
   out->flushed = 0;
   out->windowLength = 0;
@@ -93,19 +87,19 @@ int AlignToWord(OutputFile* out) {
   return (out->end & 1) == 0 || AppendBytes(out, &zero, 1);
 }
 
-int AppendFromInput(OutputFile* out, TIFF* input, uint64_t from, uint64_t size) {
+int AppendFromInput(OutputFile* out, InputFile* input, uint64_t from, uint64_t size) {
   if (!Fits(out, size)) return 0;
   if (size <= kStageSize - out->staged) {
     // Read straight into the gathered bytes.
     uint64_t at = out->end;
-    if (ReadFileBytes(input, from, Gather(out, size), size)) return 1;
+    if (ReadInput(input, from, Gather(out, size), size)) return 1;
     out->staged -= size;
     out->end = at;
     return 0;
   }
   for (uint64_t done = 0; done < size;) {
     uint64_t piece = size - done < kCopyBufferSize ? size - done : kCopyBufferSize;
-    if (!ReadFileBytes(input, from + done, copyBuffer, piece) ||
+    if (!ReadInput(input, from + done, copyBuffer, piece) ||
         !AppendBytes(out, copyBuffer, piece)) {
       return 0;
     }
@@ -115,16 +109,9 @@ int AppendFromInput(OutputFile* out, TIFF* input, uint64_t from, uint64_t size) 
 }
 
 int WriteHeader(OutputFile* out, uint64_t firstDirectory) {
-  uint8_t header[16] = {0};
-  header[0] = header[1] = out->bigEndian ? 'M' : 'I';
-  PutNumberAt(header + 2, 2, out->bigEndian, out->bigTiff ? 43 : 42);
-  if (out->bigTiff) {
-    PutNumberAt(header + 4, 2, out->bigEndian, 8);  // the size of an offset
-    PutNumberAt(header + 8, 8, out->bigEndian, firstDirectory);
-  } else {
-    PutNumberAt(header + 4, 4, out->bigEndian, firstDirectory);
-  }
-  return FlushOutput(out) && WriteAt(out, 0, header, HeaderSize(out));
+  uint8_t header[16];
+  PutHeader(header, out->layout, firstDirectory);
+  return FlushOutput(out) && WriteAt(out, 0, header, HeaderSize(out->layout.bigTiff));
 }
 
 const uint8_t* ReadBack(OutputFile* out, uint64_t offset, uint64_t size) {
@@ -146,4 +133,9 @@ const uint8_t* ReadBack(OutputFile* out, uint64_t offset, uint64_t size) {
     out->windowLength = length;
   }
   return out->window + (offset - out->windowAt);
+}
+
+uint8_t* SpareBuffer(uint64_t* size) {
+  *size = kCopyBufferSize;
+  return copyBuffer;
 }

@@ -5,10 +5,10 @@
 #ifndef FOLICANT_PAGECOPY_OUTPUT_FILE_H_
 #define FOLICANT_PAGECOPY_OUTPUT_FILE_H_
 
-#include <tiffio.h>
-
 #include <cstdint>
 #include <vector>
+
+#include "pagecopy/input_file.h"
 
 /// Where a page goes: a new, empty file the caller created, written and read at offsets through
 /// two functions of the caller's, which return 1 when all the bytes were written or read.
@@ -20,8 +20,7 @@ struct PageFile {
 
 struct OutputFile {
   PageFile file;
-  int bigTiff;
-  int bigEndian;
+  TiffLayout layout;  // the input's: the raw sample bytes read right only in their byte order
   uint64_t end;   // where the next byte appended lands: bytes still gathered included
   size_t staged;  // bytes gathered and not yet written
   // The bytes of the last write of gathered bytes, still held until more are gathered.
@@ -34,9 +33,8 @@ struct OutputFile {
   std::vector<uint8_t> larger;
 };
 
-/// Starts a page in `file`, in BigTIFF when `bigTiff` is set, else classic TIFF, big-endian when
-/// `bigEndian` is set: the first byte appended lands after the header.
-void StartOutput(const PageFile& file, int bigTiff, int bigEndian, OutputFile* out);
+/// Starts a page in `file`, of `layout`: the first byte appended lands after the header.
+void StartOutput(const PageFile& file, const TiffLayout& layout, OutputFile* out);
 
 /// Appends `size` bytes. A classic (not BigTIFF) file never grows past 4 GiB, the reach of its
 /// offsets: such an append fails. Returns 1, or 0 when the bytes cannot be written.
@@ -47,7 +45,7 @@ int AlignToWord(OutputFile* out);
 
 /// Appends `size` bytes read at `from` in `input`, in pieces of at most 1 MiB whatever `size`.
 /// Returns 1, or 0 when the input does not hold them or a write fails.
-int AppendFromInput(OutputFile* out, TIFF* input, uint64_t from, uint64_t size);
+int AppendFromInput(OutputFile* out, InputFile* input, uint64_t from, uint64_t size);
 
 /// Writes what is gathered. Returns 1, or 0 when the write fails.
 int FlushOutput(OutputFile* out);
@@ -64,10 +62,9 @@ int WriteHeader(OutputFile* out, uint64_t firstDirectory);
 /// `size` bytes at `offset` as the file holds them, read back with the bytes that follow, up to
 /// 64 KiB, so that a directory and its values come in one read. Valid until the next call. NULL
 /// when the file does not hold them.
-
 const uint8_t* ReadBack(OutputFile* out, uint64_t offset, uint64_t size);
 
-/// The size of the header: 8 bytes in classic TIFF, 16 in BigTIFF.
-uint64_t HeaderSize(const OutputFile* out);
+/// A buffer of 1 MiB for the caller's own passes over the input, free while no append runs.
+uint8_t* SpareBuffer(uint64_t* size);
 
 #endif  // FOLICANT_PAGECOPY_OUTPUT_FILE_H_

@@ -14,6 +14,7 @@ namespace {
 TIFFErrorHandler nextWarningHandler = nullptr;
 TIFFErrorHandler nextErrorHandler = nullptr;
 int passingOn = 0;  // while a message of the copier's own goes out
+int heldBack = 0;
 TIFFExtendProc nextExtender = nullptr;
 int installed = 0;
 int schemesSkipped = 0;
@@ -85,13 +86,13 @@ int IsRepeat(const char* format, va_list arguments) {
 }
 
 void WarnOncePerTag(const char* module, const char* format, va_list arguments) {
-  if (!IsRepeat(format, arguments) && nextWarningHandler != nullptr) {
+  if (!heldBack && !IsRepeat(format, arguments) && nextWarningHandler != nullptr) {
     nextWarningHandler(module, format, arguments);
   }
 }
 
 void ErrOncePerTag(const char* module, const char* format, va_list arguments) {
-  if (!IsRepeat(format, arguments) && nextErrorHandler != nullptr) {
+  if (!heldBack && !IsRepeat(format, arguments) && nextErrorHandler != nullptr) {
     nextErrorHandler(module, format, arguments);
   }
 }
@@ -158,11 +159,30 @@ void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries) {
   }
 }
 
-void WarnLeftOut(TIFF* input, uint16_t tag, const char* reason) {
+void WarnLeftOut(const char* name, uint16_t tag, const char* reason) {
   if (IsSet(leftOut, tag)) return;
   Set(leftOut, tag);
+  Install();
   passingOn = 1;
-  TIFFWarningExt(TIFFClientdata(input), TIFFFileName(input),
-                 "Tag %u left out of the split pages: %s", static_cast<unsigned>(tag), reason);
+  TIFFWarningExt(nullptr, name, "Tag %u left out of the split pages: %s",
+                 static_cast<unsigned>(tag), reason);
   passingOn = 0;
+}
+
+void WarnOnce(const char* name, const std::string& text) {
+  // A handful of texts: a short list of what was said.
+  static std::vector<std::string> said;
+  for (const std::string& before : said) {
+    if (before == text) return;
+  }
+  said.push_back(text);
+  Install();
+  passingOn = 1;
+  TIFFWarningExt(nullptr, name, "%s", text.c_str());
+  passingOn = 0;
+}
+
+void HoldBackLibtiffMessages(int holdBack) {
+  Install();
+  heldBack = holdBack;
 }

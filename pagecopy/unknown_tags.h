@@ -8,9 +8,10 @@
 #include <tiffio.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
-#include "pagecopy/directory_entries.h"
+#include "pagecopy/directory_read.h"
 
 /// Records the tags of `entries` that `reader` (which just read the directory) does not define.
 /// On its first call (or SkipCompressionSchemes's), puts in front of libtiff's warning and error
@@ -32,7 +33,15 @@ void NoteUnknownTags(TIFF* reader, const std::vector<DirectoryEntry>& entries);
 void SkipCompressionSchemes();
 
 /// Warns through libtiff's warning handler, the first time in this process for `tag`, that the
-/// tag was left out of the output of `input`'s page, and why.
-void WarnLeftOut(TIFF* input, uint16_t tag, const char* reason);
+/// tag was left out of the split pages of the file `name`, and why.
+void WarnLeftOut(const char* name, uint16_t tag, const char* reason);
+
+/// Warns through libtiff's warning handler about the file `name`, the first time in this process
+/// that `text` is said.
+void WarnOnce(const char* name, const std::string& text);
+
+/// While `holdBack` is set, libtiff's warnings and errors are dropped: they come from reading
+/// back an output, and would repeat what the input's reading said.
+void HoldBackLibtiffMessages(int holdBack);
 
 #endif  // FOLICANT_PAGECOPY_UNKNOWN_TAGS_H_

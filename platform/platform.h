@@ -8,8 +8,6 @@
 #ifndef FOLICANT_PLATFORM_PLATFORM_H_
 #define FOLICANT_PLATFORM_PLATFORM_H_
 
-#include <tiffio.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -32,10 +30,19 @@ struct FileIdentity {
   unsigned long long index;
 };
 
-/// Opens the input once, without waiting on a FIFO or device, and hands that descriptor (handle)
-/// to libtiff with `mode`. Only a regular file is opened; a link to one is followed. Fills
-/// `identity` from the open file. NULL when the file is missing, not a regular file, or not TIFF.
-TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity);
+/// An input file open for reading at given offsets.
+struct InputHandle;
+
+/// Opens the input once for reading, without waiting on a FIFO or device. Only a regular file is
+/// opened; a link to one is followed. Fills `identity` and `size` from the open file. NULL when
+/// the file is missing or not a regular file.
+InputHandle* OpenInputFile(const char* path, FileIdentity* identity, uint64_t* size);
+
+/// Reads `size` bytes at `offset` of the input. Returns 1 when all were read, 0 otherwise.
+int ReadInputAt(InputHandle* file, uint64_t offset, void* bytes, uint64_t size);
+
+/// Closes the input.
+void CloseInputFile(InputHandle* file);
 
 /// An output file open for writing and reading at given offsets.
 struct OutputHandle;

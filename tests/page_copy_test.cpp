@@ -2,6 +2,8 @@
 // bytes and decode as the input page does.
 #include "pagecopy/page_copy.h"
 
+#include "pagecopy/libtiff_io.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,19 +40,31 @@ int MemoryRead(void* handle, uint64_t offset, void* buffer, uint64_t size) {
   return 1;
 }
 
-// Copies the current page of `input` into `file`; returns CopyPage's result.
-int CopyInto(TIFF* input, MemoryFile* file) {
-  return CopyPage(input, PageFile{file, MemoryWrite, MemoryRead});
+// Copies the first page of the file at `inputPath` into `file` as the split does, libtiff reading
+// beside the copier; returns CopyPage's result, -1 when the input has no page to copy.
+int CopyInto(const std::string& inputPath, MemoryFile* file, int checkChunkBytes = 0) {
+  MemoryFile in;
+  in.bytes = ReadFile(inputPath);
+  InputFile input;
+  StoredDirectory page;
+  int result = -1;
+  if (StartInput(&in, MemoryRead, in.bytes.size(), &input)) {
+    input.name = "in";
+    PageInput from = {&input, OpenLibtiffOnInput(&input)};
+    if (ReadDirectory(&input, input.firstDirectory, &page)) {
+      result = CopyPage(&from, input.firstDirectory, page, PageFile{file, MemoryWrite, MemoryRead},
+                        checkChunkBytes);
+    }
+    if (from.libtiff != nullptr) CloseLibtiff(from.libtiff);
+  }
+  EndInput(&input);
+  return result;
 }
 
 // Copies the first page of the file at `inputPath` into a new file; returns CopyPage's result.
 int CopyFirstPage(const std::string& inputPath, const std::string& outputPath) {
-  // As the split opens its input: every strip as stored, never cut into smaller ones.
-  TIFF* input = TIFFOpen(inputPath.c_str(), "rc");
-  if (input == nullptr) return -1;
   MemoryFile file;
-  int result = CopyInto(input, &file);
-  TIFFClose(input);
+  int result = CopyInto(inputPath, &file);
   WriteFile(outputPath, file.bytes);
   return result;
 }
@@ -352,23 +366,32 @@ TEST(PageCopy, APageThatDoesNotReadBackAsCopiedFails) {
     SCOPED_TRACE(fault);
     MemoryFile file;
     file.fault = fault;
-    TIFF* input = TIFFOpen((dir / "in.tif").c_str(), "rc");
-    ASSERT_NE(input, nullptr);
-    EXPECT_EQ(CopyInto(input, &file), fault == MemoryFile::kFaithful ? 1 : 0);
-    TIFFClose(input);
+    EXPECT_EQ(CopyInto(dir / "in.tif", &file), fault == MemoryFile::kFaithful ? 1 : 0);
   }
 }
 
-// A directory still being written has no stored entries to copy: there is no page to write.
-TEST(PageCopy, RefusesADirectoryThatIsNotInTheFile) {
+// A directory the file does not hold whole is no page: one past the end, one whose entry list
+// the end of the file cuts; one whose next pointer alone is cut is read, with no next directory.
+TEST(PageCopy, ReadsOnlyDirectoriesTheFileHoldsWhole) {
   TempDir dir;
-  TIFF* input = TIFFOpen((dir / "empty.tif").c_str(), "w");
-  MemoryFile output;
-  TIFFSetField(input, TIFFTAG_IMAGEWIDTH, 16);
-  TIFFSetField(input, TIFFTAG_IMAGELENGTH, 0);
-  TIFFSetField(input, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(input, TIFFTAG_ROWSPERSTRIP, 16);
-  EXPECT_EQ(CopyInto(input, &output), 0);
-  SilencedLibtiff silenced;  // the input has no page worth writing on closing
-  TIFFClose(input);
+  ASSERT_TRUE(WriteTiffFile(dir / "in.tif", SimplePages(1)));
+  MemoryFile in;
+  in.bytes = ReadFile(dir / "in.tif");
+  uint32_t at = ReadLe32(in.bytes, 4);
+  size_t end = at + 2 + 12 * ReadLe16(in.bytes, at) + 4;
+  in.bytes.resize(end);
+  InputFile input;
+  ASSERT_TRUE(StartInput(&in, MemoryRead, in.bytes.size(), &input));
+  StoredDirectory page;
+  EXPECT_TRUE(ReadDirectory(&input, at, &page));
+  EXPECT_TRUE(page.nextInFile);
+  EXPECT_FALSE(ReadDirectory(&input, in.bytes.size() + 2, &page));
+  EndInput(&input);
+  for (size_t cut : {size_t{2}, size_t{6}}) {
+    in.bytes.resize(end - cut);
+    ASSERT_TRUE(StartInput(&in, MemoryRead, in.bytes.size(), &input));
+    EXPECT_EQ(ReadDirectory(&input, at, &page), cut == 2 ? 1 : 0);
+    EXPECT_FALSE(page.nextInFile);
+    EndInput(&input);
+  }
 }

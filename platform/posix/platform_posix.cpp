@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <tiffio.h>
+
 #include "platform/platform.h"
 
 namespace {
@@ -138,32 +140,6 @@ int CopyThenRemove(const char* source, const char* destination) {
   return 1;
 }
 
-// libtiff's I/O on a file, as TIFFOpen would install it less two costs a split pays per strip.
-// libtiff seeks before every read and before every strip it writes, and each lseek is a system
-// call; here the position and the length are kept in the process, which is the only writer of a
-// file it has open. Small reads (directories, tag values, small strips) are served from a window
-// read ahead in one call; reads as large as the window go straight into the caller's buffer. No
-// file is memory-mapped, and no write is held back, so a failed write fails the libtiff call that
-// made it, as before.
-struct TiffFile {
-  int fd;
-  uint64_t position;
-  uint64_t size;
-  unsigned char* window;  // allocated at the first small read
-  uint64_t windowStart;
-  size_t windowLength;
-  size_t readAhead;  // the length of the next window read; 0 until the first
-};
-
-// Read-ahead costs little more than the bytes it serves: a read away from the last window reads
-// 16 KiB, which costs the kernel about what one page does and holds a directory with its values
-// (4 KiB took a second read for most), and only a read that starts inside the last window and
-// runs past it doubles the next window, up to the largest. A window is therefore at most twice
-// the one before it, whose bytes were used up, and a file of a million scattered one-byte strips
-// costs a million small reads, not a million full windows. Nothing past the end is asked for.
-constexpr size_t kFirstReadAhead = 16 * 1024;
-constexpr size_t kReadWindowSize = 256 * 1024;
-
 int ReadFully(int fd, unsigned char* out, size_t wanted, uint64_t at, size_t* done) {
   *done = 0;
   while (*done < wanted) {
@@ -174,135 +150,6 @@ int ReadFully(int fd, unsigned char* out, size_t wanted, uint64_t at, size_t* do
     *done += static_cast<size_t>(got);
   }
   return 1;
-}
-
-tmsize_t ReadTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
-  TiffFile* file = static_cast<TiffFile*>(handle);
-  if (size < 0) {
-    errno = EINVAL;
-    return -1;
-  }
-  unsigned char* out = static_cast<unsigned char*>(buffer);
-  size_t wanted = static_cast<size_t>(size);
-  bool inside = file->position >= file->windowStart &&
-                file->position - file->windowStart + wanted <= file->windowLength;
-  if (!inside) {
-    bool carriesOn = file->windowLength > 0 && file->position >= file->windowStart &&
-                     file->position <= file->windowStart + file->windowLength;
-    size_t readAhead = kFirstReadAhead;
-    if (carriesOn && file->readAhead < kReadWindowSize) readAhead = file->readAhead * 2;
-    if (carriesOn && file->readAhead >= kReadWindowSize) readAhead = kReadWindowSize;
-    file->readAhead = readAhead;
-    if (file->position >= file->size) return 0;
-    if (wanted > file->size - file->position)
-      wanted = static_cast<size_t>(file->size - file->position);
-    if (wanted >= readAhead) {
-      size_t done = 0;
-      int ok = ReadFully(file->fd, out, wanted, file->position, &done);
-      file->position += done;
-      return ok ? static_cast<tmsize_t>(done) : -1;
-    }
-    if (file->window == nullptr) {
-      file->window = static_cast<unsigned char*>(malloc(kReadWindowSize));
-      if (file->window == nullptr) return -1;
-    }
-    // The new window keeps what the last one held when it can hold this read as well: libtiff
-    // reads a directory's values in the order of their tags, which jumps back and forth in the
-    // bytes after the directory.
-    uint64_t start = file->position;
-    if (carriesOn && file->position + wanted <= file->windowStart + readAhead) {
-      start = file->windowStart;
-    }
-    file->windowLength = 0;
-    size_t got = 0;
-    if (readAhead > file->size - start) readAhead = static_cast<size_t>(file->size - start);
-    if (!ReadFully(file->fd, file->window, readAhead, start, &got)) return -1;
-    file->windowStart = start;
-    file->windowLength = got;
-  }
-  size_t offset = static_cast<size_t>(file->position - file->windowStart);
-  size_t available = file->windowLength > offset ? file->windowLength - offset : 0;
-  size_t count = wanted < available ? wanted : available;
-  if (count > 0) memcpy(out, file->window + offset, count);
-  file->position += count;
-  return static_cast<tmsize_t>(count);
-}
-
-tmsize_t WriteTiffFile(thandle_t handle, void* buffer, tmsize_t size) {
-  TiffFile* file = static_cast<TiffFile*>(handle);
-  if (size < 0) {
-    errno = EINVAL;
-    return -1;
-  }
-  const unsigned char* data = static_cast<const unsigned char*>(buffer);
-  size_t wanted = static_cast<size_t>(size);
-  file->windowLength = 0;
-  size_t done = 0;
-  while (done < wanted) {
-    ssize_t put =
-        pwrite(file->fd, data + done, wanted - done, static_cast<off_t>(file->position + done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      file->position += done;
-      if (file->position > file->size) file->size = file->position;
-      return -1;
-    }
-    done += static_cast<size_t>(put);
-  }
-  file->position += done;
-  if (file->position > file->size) file->size = file->position;
-  return static_cast<tmsize_t>(done);
-}
-
-toff_t SeekTiffFile(thandle_t handle, toff_t offset, int whence) {
-  TiffFile* file = static_cast<TiffFile*>(handle);
-  int64_t base = whence == SEEK_SET   ? 0
-                 : whence == SEEK_CUR ? static_cast<int64_t>(file->position)
-                 : whence == SEEK_END ? static_cast<int64_t>(file->size)
-                                      : -1;
-  int64_t target = base + static_cast<int64_t>(offset);
-  if (base < 0 || target < 0) {
-    errno = EINVAL;
-    return static_cast<toff_t>(-1);
-  }
-  file->position = static_cast<uint64_t>(target);
-  return file->position;
-}
-
-int CloseTiffFile(thandle_t handle) {
-  TiffFile* file = static_cast<TiffFile*>(handle);
-  int result = close(file->fd);
-  free(file->window);
-  free(file);
-  return result;
-}
-
-// The size is kept like the position: the size the file had when it was opened, which only this
-// process reads.
-toff_t SizeOfTiffFile(thandle_t handle) {
-  return static_cast<TiffFile*>(handle)->size;
-}
-
-int MapNothing(thandle_t, void**, toff_t*) {
-  return 0;
-}
-
-void UnmapNothing(thandle_t, void*, toff_t) {}
-
-// Hands an open descriptor, positioned nowhere in particular, to libtiff; the descriptor is
-// closed when libtiff cannot start on it.
-TIFF* OpenTiffOnDescriptor(int fd, const char* name, const char* mode, uint64_t size) {
-  TiffFile* file = static_cast<TiffFile*>(calloc(1, sizeof(TiffFile)));
-  if (file == nullptr) {
-    close(fd);
-    return nullptr;
-  }
-  file->fd = fd;
-  file->size = size;
-  TIFF* tiff = TIFFClientOpen(name, mode, file, ReadTiffFile, WriteTiffFile, SeekTiffFile,
-                              CloseTiffFile, SizeOfTiffFile, MapNothing, UnmapNothing);
-  if (tiff == nullptr) CloseTiffFile(file);
-  return tiff;
 }
 
 // A write that would take the file past the process's file-size limit would be cut short there;
@@ -340,11 +187,15 @@ int AppendToFile(const char* path, const char* data, size_t length) {
   return ok;
 }
 
-TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity) {
+struct InputHandle {
+  int fd;
+};
+
+InputHandle* OpenInputFile(const char* path, FileIdentity* identity, uint64_t* size) {
   char native[kNativePathSize];
   if (!ToNativePath(path, native)) return nullptr;
   // O_NONBLOCK keeps a FIFO or a device from holding the open; only a regular file goes on, and
-  // then reads block as usual. The message on failure is that of libtiff's own TIFFOpen.
+  // then reads block as usual. The messages are those of libtiff's own TIFFOpen.
   int fd = open(native, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", native, strerror(errno));
@@ -352,14 +203,31 @@ TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity) 
   }
   struct stat info;
   int flags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  InputHandle* file = nullptr;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 &&
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
+    file = static_cast<InputHandle*>(malloc(sizeof *file));
+  }
+  if (file == nullptr) {
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: Not a regular file", native);
     close(fd);
     return nullptr;
   }
   FillIdentity(info, identity);
-  return OpenTiffOnDescriptor(fd, native, mode, static_cast<uint64_t>(info.st_size));
+  *size = static_cast<uint64_t>(info.st_size);
+  file->fd = fd;
+  return file;
+}
+
+int ReadInputAt(InputHandle* file, uint64_t offset, void* bytes, uint64_t size) {
+  size_t done = 0;
+  return ReadFully(file->fd, static_cast<unsigned char*>(bytes), size, offset, &done) &&
+         done == size;
+}
+
+void CloseInputFile(InputHandle* file) {
+  close(file->fd);
+  free(file);
 }
 
 struct OutputHandle {

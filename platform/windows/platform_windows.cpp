@@ -1,9 +1,10 @@
 // Windows layer: the file system takes the composed paths as they are. Files written are created
-// with CREATE_NEW, which fails on any existing name (a link included), and handed to libtiff as
-// handles, so no second open by name can race.
+// with CREATE_NEW, which fails on any existing name (a link included), and are read and written
+// through the handle opened then, so no second open by name can race.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <tiffio.h>
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -24,7 +25,7 @@ int IsRegularFile(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
 
 // Identity of what `path` names; `followLink` 0 gives a link's own identity.
 int IdentityOf(const char* path, int followLink, FileIdentity* identity) {
-  // libtiff opens its files with read and write sharing, so this open succeeds on the open input.
+  // The input is open with read and write sharing, so this open succeeds on it.
   DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
   HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, flags, nullptr);
@@ -38,13 +39,6 @@ int IdentityOf(const char* path, int followLink, FileIdentity* identity) {
 
 int Same(const FileIdentity& a, const FileIdentity& b) {
   return a.volume == b.volume && a.index == b.index;
-}
-
-TIFF* OpenTiffOnHandle(HANDLE file, const char* path, const char* mode) {
-  // libtiff's Windows I/O takes the handle as an int; only its low 32 bits are significant.
-  TIFF* tiff = TIFFFdOpen(static_cast<int>(reinterpret_cast<intptr_t>(file)), path, mode);
-  if (tiff == nullptr) CloseHandle(file);
-  return tiff;
 }
 
 // Writes or reads `size` bytes at `offset`, in pieces of at most 1 GiB; the offset travels with
@@ -87,7 +81,11 @@ int AppendToFile(const char* path, const char* data, size_t length) {
   return ok && written == length;
 }
 
-TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity) {
+struct InputHandle {
+  HANDLE file;
+};
+
+InputHandle* OpenInputFile(const char* path, FileIdentity* identity, uint64_t* size) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -95,14 +93,29 @@ TIFF* OpenInputTiff(const char* path, const char* mode, FileIdentity* identity) 
     return nullptr;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  InputHandle* input = nullptr;
+  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    input = static_cast<InputHandle*>(malloc(sizeof *input));
+  }
+  if (input == nullptr) {
     TIFFErrorExt(nullptr, "TIFFOpen", "%s: Not a regular file", path);
     CloseHandle(file);
     return nullptr;
   }
   FillIdentity(info, identity);
-  return OpenTiffOnHandle(file, path, mode);
+  *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  input->file = file;
+  return input;
+}
+
+int ReadInputAt(InputHandle* input, uint64_t offset, void* bytes, uint64_t size) {
+  return TransferAt(input->file, offset, static_cast<char*>(bytes), size, false);
+}
+
+void CloseInputFile(InputHandle* input) {
+  CloseHandle(input->file);
+  free(input);
 }
 
 struct OutputHandle {

@@ -1,0 +1,46 @@
+// Reading a page back from the output before it counts: the header and every directory compared
+// with what was planned, byte for byte; with the input about to be removed, the chunks too; and
+// libtiff's view of the output page compared with its view of the input page.
+#ifndef FOLICANT_PAGECOPY_PAGE_CHECK_H_
+#define FOLICANT_PAGECOPY_PAGE_CHECK_H_
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "pagecopy/entry_plan.h"
+#include "pagecopy/input_file.h"
+#include "pagecopy/output_file.h"
+
+/// Whether the header of `out` (flushed) reads back as written, pointing at `first`.
+int HeaderReadsBack(OutputFile* out, uint64_t first);
+
+/// Reads back the directory written at `writtenAt` and compares it with `entries`: the same number
+/// of entries, each with the same tag, type and count, the stored value bytes where they were
+/// placed and as they are in `input` (or as they were written from it, while `out` still holds
+/// them), or the new numbers; every strip or tile placed inside the file; and `next` as the next
+/// directory. Returns 1 when all match, 0 otherwise.
+int CheckDirectory(InputFile* input, OutputFile* out, uint64_t writtenAt, uint64_t next,
+                   const std::vector<OutputEntry>& entries);
+
+/// Whether every chunk of `count` bytes at `from[i]` in the input reads back from the output at
+/// `to[i]` with the same bytes.
+int SameChunkBytes(InputFile* input, OutputFile* out, const std::vector<uint64_t>& from,
+                   const std::vector<uint64_t>& to, const std::vector<uint64_t>& counts);
+
+/// What a reader needs to show a page, as libtiff sees it, without decoding: image size, bits and
+/// samples per pixel, sample format, compression, photometric, planar layout, tiling and tile
+/// size, the number of chunks and each chunk's size (as a digest), the number of SubIFDs.
+struct ReaderView {
+  uint64_t numbers[16];
+};
+
+/// libtiff's view of the directory `tiff` holds.
+void ViewOf(TIFF* tiff, ReaderView* view);
+
+/// Opens the output page through libtiff, without decoding and without its messages (they would
+/// repeat the input's), and tells whether it looks as `input` did. 1 when it does.
+int OutputLooksLike(OutputFile* out, const ReaderView& input);
+
+#endif  // FOLICANT_PAGECOPY_PAGE_CHECK_H_
