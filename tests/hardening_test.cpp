@@ -181,7 +181,7 @@ TEST(Faults, TruncatedInputsAreNeverRemoved) {
 
 // Byte counts that the file cannot hold fail the page before anything large is read or written:
 // one count beyond the file, and the 8 strips of a 1 MiB file that all claim the same 1 MiB, which
-// would otherwise write 8 MiB.
+// would otherwise write 8 MiB; so does a strip that lies outside the file.
 TEST(Faults, ByteCountsTheFileCannotHoldFailThePage) {
   TempDir dir;
   std::vector<PageSpec> pages = SimplePages(1);
@@ -195,7 +195,11 @@ TEST(Faults, ByteCountsTheFileCannotHoldFailThePage) {
     ASSERT_TRUE(PatchTagValue(dir / "overlap.tif", TIFFTAG_STRIPOFFSETS, strip, 8));
     ASSERT_TRUE(PatchTagValue(dir / "overlap.tif", TIFFTAG_STRIPBYTECOUNTS, strip, 1u << 20));
   }
-  for (const char* name : {"liar", "overlap"}) {
+  // A strip stored past the end of the file: nothing says where its bytes lie.
+  pages = SimplePages(1);
+  ASSERT_TRUE(WriteTiffFile(dir / "outside.tif", pages));
+  ASSERT_TRUE(PatchTagValue(dir / "outside.tif", TIFFTAG_STRIPOFFSETS, 0, 0x7FFFFF00u));
+  for (const char* name : {"liar", "overlap", "outside"}) {
     SCOPED_TRACE(name);
     std::string inputName = std::string(name) + ".tif";
     std::string input = ReadFile(dir / inputName);

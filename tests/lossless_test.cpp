@@ -141,6 +141,30 @@ struct Copies {
 // directories linked to compare the same way, the strips, tiles and old-style JPEG blocks by
 // their bytes.
 void ExpectSameDirectory(const TiffEntries& in, uint64_t inAt, const TiffEntries& out,
+                         uint64_t outAt, Kind kind, const std::string& where, Copies* copies);
+
+// A linked directory's copy in the output, compared once: `from` in the input, `to` in the output.
+void ExpectSameCopy(const TiffEntries& in, uint64_t from, const TiffEntries& out, uint64_t to,
+                    Kind kind, const std::string& where, Copies* copies) {
+  if (copies->to.count(from) != 0) {
+    EXPECT_EQ(to, copies->to[from]) << where << ": one directory, two copies";
+    return;
+  }
+  EXPECT_EQ(copies->from.count(to), 0u) << where << ": two directories, one copy";
+  copies->to[from] = to;
+  copies->from[to] = from;
+  ExpectSameDirectory(in, from, out, to, kind, where, copies);
+  // The directories chained after a linked one come along; a page's own next pointer is the
+  // input's page chain, which the output does not have.
+  uint64_t next = in.NextOf(from);
+  if (next == 0) {
+    EXPECT_EQ(out.NextOf(to), 0u) << where;
+  } else {
+    ExpectSameCopy(in, next, out, out.NextOf(to), kind, where + " > next", copies);
+  }
+}
+
+void ExpectSameDirectory(const TiffEntries& in, uint64_t inAt, const TiffEntries& out,
                          uint64_t outAt, Kind kind, const std::string& where, Copies* copies) {
   SCOPED_TRACE(where);
   std::vector<TiffEntry> a, b;
@@ -167,16 +191,8 @@ void ExpectSameDirectory(const TiffEntries& in, uint64_t inAt, const TiffEntries
       ExpectStoredTypeOrWider(entry, out, *copy);
       std::vector<double> from = in.Numbers(entry), to = out.Numbers(*copy);
       for (size_t i = 0; i < from.size() && i < to.size(); ++i) {
-        auto x = static_cast<uint64_t>(from[i]), y = static_cast<uint64_t>(to[i]);
-        if (copies->to.count(x) != 0) {
-          EXPECT_EQ(y, copies->to[x]) << tag << " value " << i << ": one directory, two copies";
-          continue;
-        }
-        EXPECT_EQ(copies->from.count(y), 0u) << tag << " value " << i << ": two, one copy";
-        copies->to[x] = y;
-        copies->from[y] = x;
-        ExpectSameDirectory(in, x, out, y, linked,
-                            where + " > " + tag + "[" + std::to_string(i) + "]", copies);
+        ExpectSameCopy(in, static_cast<uint64_t>(from[i]), out, static_cast<uint64_t>(to[i]),
+                       linked, where + " > " + tag + "[" + std::to_string(i) + "]", copies);
       }
     } else {
       EXPECT_EQ(copy->type, entry.type) << tag;
@@ -637,6 +653,120 @@ TEST(Lossless, EveryStoredFormComesOutAsStoredInEveryLayout) {
   }
 }
 
+// Sets the entry of `tag` in `entries` to `type` and `values`, adding it when missing.
+void SetEntry(std::vector<BuildEntry>* entries, uint16_t tag, uint16_t type,
+              std::vector<double> values) {
+  for (BuildEntry& entry : *entries) {
+    if (entry.tag == tag) {
+      entry = {tag, type, values};
+      return;
+    }
+  }
+  entries->push_back({tag, type, values});
+  *entries = Sorted(*entries);
+}
+
+// Moves the chunk entries of `entries` to the other layout's tags (273/279 to 324/325 and back).
+void SwapChunkTags(std::vector<BuildEntry>* entries) {
+  const std::map<uint16_t, uint16_t> other = {{273, 324}, {279, 325}, {324, 273}, {325, 279}};
+  for (BuildEntry& entry : *entries) {
+    if (other.count(entry.tag) != 0) entry.tag = other.at(entry.tag);
+  }
+  *entries = Sorted(*entries);
+}
+
+// Pages libtiff refuses or reads otherwise than stored, and linked directories it will not read:
+// per-sample values that differ (first, in the middle, last), strip arrays longer and shorter
+// than the geometry implies, chunks under the other layout's tags, sizes and schemes stored as
+// LONG8, a SubIFD holding only a JPEG thumbnail, and a SubIFD chain whose second member has a
+// SubIFD and an EXIF directory of its own.
+std::string EveryDirectoryFile(bool bigEndian, bool bigTiff) {
+  TiffBuilder file(bigEndian, bigTiff);
+  std::vector<uint64_t> pages;
+  auto rgb = [&](uint16_t tag, std::vector<double> values) {
+    std::vector<BuildEntry> page = ImageEntries(file, 4, 2, 3, PHOTOMETRIC_RGB, TIFF_LONG);
+    SetEntry(&page, tag, TIFF_SHORT, values);
+    return file.Directory(page);
+  };
+  pages.push_back(rgb(TIFFTAG_MAXSAMPLEVALUE, {255, 127, 63}));
+  pages.push_back(rgb(TIFFTAG_MINSAMPLEVALUE, {0, 1, 2}));
+  std::vector<BuildEntry> longer = ImageEntries(file, 2, 3, 1, PHOTOMETRIC_MINISBLACK, TIFF_SHORT);
+  SetEntry(&longer, TIFFTAG_ROWSPERSTRIP, TIFF_SHORT, {3});  // one strip implied, three stored
+  pages.push_back(file.Directory(longer));
+  pages.push_back(rgb(TIFFTAG_SAMPLEFORMAT, {1, 1, 2}));
+  std::vector<BuildEntry> shorter = ImageEntries(file, 2, 1, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+  SetEntry(&shorter, TIFFTAG_IMAGELENGTH, TIFF_SHORT, {23});  // 23 strips implied, one stored
+  pages.push_back(file.Directory(shorter));
+  // A tiled page whose tile is stored under 273/279, with a SubIFD whose strips are stored under
+  // 324/325.
+  std::vector<BuildEntry> strips = ImageEntries(file, 2, 2, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+  SwapChunkTags(&strips);
+  std::vector<BuildEntry> tiled = ImageEntries(file, 16, 1, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+  uint64_t tile = file.Block(std::string(256, 't'));
+  SetEntry(&tiled, TIFFTAG_IMAGELENGTH, TIFF_SHORT, {16});
+  SetEntry(&tiled, TIFFTAG_STRIPOFFSETS, TIFF_LONG, {static_cast<double>(tile)});
+  SetEntry(&tiled, TIFFTAG_STRIPBYTECOUNTS, TIFF_LONG, {256});
+  SetEntry(&tiled, TIFFTAG_TILEWIDTH, TIFF_SHORT, {16});
+  SetEntry(&tiled, TIFFTAG_TILELENGTH, TIFF_SHORT, {16});
+  SetEntry(&tiled, TIFFTAG_SUBIFD, TIFF_LONG, {static_cast<double>(file.Directory(strips))});
+  pages.push_back(file.Directory(tiled));
+  // Sizes, scheme, photometric and orientation as LONG8, which libtiff honours in a classic file.
+  std::vector<BuildEntry> wide = ImageEntries(file, 3, 2, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+  for (uint16_t tag : {256, 257, 258, 259, 262}) {
+    for (BuildEntry& entry : wide) {
+      if (entry.tag == tag) entry.type = TIFF_LONG8;
+    }
+  }
+  SetEntry(&wide, TIFFTAG_ORIENTATION, TIFF_LONG8, {ORIENTATION_BOTRIGHT});
+  pages.push_back(file.Directory(wide));
+  // The SubIFDs: a JPEG thumbnail alone, and a chain of two, the second with its own SubIFD and
+  // EXIF directory.
+  uint64_t jpeg = file.Block("\xFF\xD8\xFF\xE0 a thumbnail \xFF\xD9");
+  uint64_t thumbnail = file.Directory({{254, TIFF_LONG, {1}},
+                                       {513, TIFF_LONG, {static_cast<double>(jpeg)}},
+                                       {514, TIFF_LONG, {18}}});
+  uint64_t exif = file.Directory({{36864, TIFF_UNDEFINED, {}, "0231"}});
+  std::vector<BuildEntry> grandchild = ImageEntries(file, 1, 1, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+  std::vector<BuildEntry> second = ImageEntries(file, 2, 1, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+  SetEntry(&second, TIFFTAG_SUBIFD, TIFF_IFD, {static_cast<double>(file.Directory(grandchild))});
+  SetEntry(&second, TIFFTAG_EXIFIFD, TIFF_LONG, {static_cast<double>(exif)});
+  uint64_t secondAt = file.Directory(second);
+  uint64_t first = file.Directory(ImageEntries(file, 2, 2, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG));
+  file.Follow(first, secondAt);
+  std::vector<BuildEntry> parent = ImageEntries(file, 4, 2, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+  SetEntry(&parent, TIFFTAG_SUBIFD, TIFF_LONG,
+           {static_cast<double>(thumbnail), static_cast<double>(first)});
+  pages.push_back(file.Directory(parent));
+  std::vector<BuildEntry> bits = ImageEntries(file, 4, 2, 3, PHOTOMETRIC_RGB, TIFF_LONG);
+  SetEntry(&bits, TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, {8, 8, 16});
+  pages.push_back(file.Directory(bits));
+  file.Chain(pages);
+  return file.bytes();
+}
+
+// Every directory of the file's chain is a page, carried from its stored entries whatever
+// libtiff makes of it, in all four layouts; the split is complete and /r removes the input.
+TEST(Lossless, EveryDirectoryOfTheChainIsAPageAsStored) {
+  for (bool bigEndian : {false, true}) {
+    for (bool bigTiff : {false, true}) {
+      SCOPED_TRACE(std::string(bigEndian ? "big-endian" : "little-endian") +
+                   (bigTiff ? " BigTIFF" : " classic"));
+      TempDir dir;
+      WriteFile(dir / "every.tif", EveryDirectoryFile(bigEndian, bigTiff));
+      ExpectLosslessSplit(dir, "every.tif", "every");
+      ASSERT_TRUE(FileExists(dir / "every.008"));
+      // The page whose arrays are shorter than its geometry keeps its one strip.
+      TiffEntries out;
+      std::vector<TiffEntry> entries;
+      ASSERT_TRUE(out.Load(dir / "every.004"));
+      ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
+      EXPECT_EQ(Chunks(out, entries).size(), 1u);
+      ASSERT_EQ(RunProgram({"every.tif", "/r"}, dir.path()).status, 0);
+      EXPECT_FALSE(FileExists(dir / "every.tif"));
+    }
+  }
+}
+
 // Files as other programs write them: ImageMagick's pages with the metadata exiftool adds to the
 // first (EXIF, GPS, XMP, IPTC, Copyright), and a GDAL GeoTIFF with its nodata and metadata.
 TEST(Lossless, PagesMadeByImageMagickExiftoolAndGdalKeepEveryEntry) {
@@ -675,12 +805,14 @@ void Put(std::string& bytes, size_t at, uint32_t value, int size) {
   for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
 }
 
-enum OldJpegLayout { kWholeStream, kStreamWithoutLength, kTablesOnly };
+enum OldJpegLayout { kWholeStream, kStreamWithoutLength, kTablesOnly, kStreamAtItsStrip };
 
 // An old-style JPEG page as scanners wrote them, which libtiff cannot write: the baseline JPEG
 // `jpeg` lies whole in the file and the page's one strip is its entropy-coded data after the SOS
 // header. JPEGInterchangeFormat covers the stream (kWholeStream; kStreamWithoutLength leaves out
-// its length), or the Q/DC/AC table tags point at the tables inside it (kTablesOnly).
+// its length), or the Q/DC/AC table tags point at the tables inside it (kTablesOnly); or the
+// page's strip is the whole stream, which JPEGInterchangeFormat points at without a length, as
+// capture software writes it (kStreamAtItsStrip).
 std::string OldJpegTiff(const std::string& jpeg, uint32_t width, uint32_t height,
                         OldJpegLayout layout) {
   const uint32_t jpegAt = 8;
@@ -744,6 +876,10 @@ std::string OldJpegTiff(const std::string& jpeg, uint32_t width, uint32_t height
     entries.push_back({513, 4, 1, jpegAt});
     if (layout == kWholeStream) entries.push_back({514, 4, 1, static_cast<uint32_t>(jpeg.size())});
   }
+  if (layout == kStreamAtItsStrip) {
+    entries[5].value = jpegAt;
+    entries[8].value = static_cast<uint32_t>(jpeg.size());
+  }
   entries.push_back({530, 3, 2, 0x10001});
   uint32_t ifd = static_cast<uint32_t>(file.size());
   file.append(2 + entries.size() * 12 + 4, '\0');
@@ -774,7 +910,7 @@ std::vector<uint32_t> DecodedPixels(const std::string& path) {
 }
 
 // Old-style JPEG pages decode to the same pixels after the split; the one layout that cannot be
-// carried, a stream without its length, fails its page and keeps the input.
+// carried, a stream without its length that is not a strip, fails its page and keeps the input.
 TEST(Lossless, OldStyleJpegPagesDecodeToTheSamePixels) {
   if (!FileExists("/usr/bin/convert")) GTEST_SKIP() << "ImageMagick is not installed";
   TempDir dir;
@@ -784,13 +920,21 @@ TEST(Lossless, OldStyleJpegPagesDecodeToTheSamePixels) {
             0);
   std::string jpeg = ReadFile(dir / "photo.jpg");
   ASSERT_GT(jpeg.size(), 100u);
-  for (OldJpegLayout layout : {kWholeStream, kTablesOnly}) {
-    SCOPED_TRACE(layout == kWholeStream ? "whole stream" : "tables only");
+  for (OldJpegLayout layout : {kWholeStream, kTablesOnly, kStreamAtItsStrip}) {
+    SCOPED_TRACE(layout);
     WriteFile(dir / "old.tif", OldJpegTiff(jpeg, 40, 24, layout));
     std::vector<uint32_t> pixels = DecodedPixels(dir / "old.tif");
     ASSERT_FALSE(pixels.empty());
     ExpectLosslessSplit(dir, "old.tif", "old");
     EXPECT_TRUE(DecodedPixels(dir / "old.000") == pixels);
+    if (layout == kStreamAtItsStrip) {
+      // The stream follows its strip to its new place.
+      TiffEntries out;
+      std::vector<TiffEntry> entries;
+      ASSERT_TRUE(out.Load(dir / "old.000"));
+      ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
+      EXPECT_EQ(Value(out, entries, 513), Value(out, entries, 273));
+    }
   }
   WriteFile(dir / "unbounded.tif", OldJpegTiff(jpeg, 40, 24, kStreamWithoutLength));
   RunProgram({"unbounded.tif", "/r"}, dir.path());

@@ -107,6 +107,10 @@ void TiffBuilder::Chain(const std::vector<uint64_t>& directories) {
   Put(link, 0, field);
 }
 
+void TiffBuilder::Follow(uint64_t directory, uint64_t next) {
+  Put(nextAt_.at(directory), next, bigTiff_ ? 8 : 4);
+}
+
 std::string Ascii(const std::string& text) {
   return text + '\0';
 }

@@ -31,6 +31,8 @@ class TiffBuilder {
   uint64_t Directory(const std::vector<BuildEntry>& entries);
   /// Makes `directories` the main chain, in order.
   void Chain(const std::vector<uint64_t>& directories);
+  /// Points the next-directory pointer of `directory` at `next`.
+  void Follow(uint64_t directory, uint64_t next);
   /// The values of `entry` as stored in this file's byte order.
   std::string Encode(const BuildEntry& entry) const;
   const std::string& bytes() const { return bytes_; }

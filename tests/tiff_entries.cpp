@@ -43,14 +43,17 @@ std::string TiffEntries::Bytes(uint64_t offset, uint64_t size) const {
 
 std::vector<uint64_t> TiffEntries::Chain() const {
   std::vector<uint64_t> offsets;
-  int field = bigTiff_ ? 8 : 4;
-  uint64_t offset = Unsigned(bigTiff_ ? 8 : 4, field);
+  uint64_t offset = Unsigned(bigTiff_ ? 8 : 4, bigTiff_ ? 8 : 4);
   while (offset != 0 && offsets.size() < 10000) {
     offsets.push_back(offset);
-    uint64_t count = Unsigned(offset, bigTiff_ ? 8 : 2);
-    offset = Unsigned(offset + (bigTiff_ ? 8 : 2) + count * (bigTiff_ ? 20 : 12), field);
+    offset = NextOf(offset);
   }
   return offsets;
+}
+
+uint64_t TiffEntries::NextOf(uint64_t directory) const {
+  uint64_t count = Unsigned(directory, bigTiff_ ? 8 : 2);
+  return Unsigned(directory + (bigTiff_ ? 8 : 2) + count * (bigTiff_ ? 20 : 12), bigTiff_ ? 8 : 4);
 }
 
 bool TiffEntries::Directory(uint64_t offset, std::vector<TiffEntry>* entries) const {

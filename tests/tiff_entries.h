@@ -24,6 +24,8 @@ class TiffEntries {
   bool bigTiff() const { return bigTiff_; }
   /// Offsets of the directories of the main chain, in order.
   std::vector<uint64_t> Chain() const;
+  /// The next-directory pointer of the directory at `directory` (0 where the file ends first).
+  uint64_t NextOf(uint64_t directory) const;
   /// The entries of the directory at `offset`; false when the entry list does not lie in the
   /// file whole.
   bool Directory(uint64_t offset, std::vector<TiffEntry>* entries) const;
