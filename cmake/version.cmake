@@ -19,6 +19,29 @@ if(GIT_FOUND)
     get_filename_component(source_top "${PROJECT_SOURCE_DIR}" REALPATH)
   endif()
   if(NOT git_failed AND git_top STREQUAL source_top)
+    # A new commit reconfigures the build, which then reports the new version: CMake watches the
+    # file naming the checked-out branch and the file holding that branch's commit.
+    execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --git-path HEAD --symbolic-full-name HEAD
+      WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+      OUTPUT_VARIABLE head OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    string(REPLACE "\n" ";" head "${head}")
+    list(GET head 0 head_file)
+    set(watched ${head_file})
+    list(LENGTH head fields)
+    if(fields EQUAL 2)
+      list(GET head 1 branch)
+      execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --git-path ${branch} --git-path packed-refs
+        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+        OUTPUT_VARIABLE ref_files OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+      string(REPLACE "\n" ";" ref_files "${ref_files}")
+      list(APPEND watched ${ref_files})
+    endif()
+    foreach(file IN LISTS watched)
+      get_filename_component(file "${file}" ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
+      if(EXISTS "${file}")
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${file}")
+      endif()
+    endforeach()
     execute_process(COMMAND ${GIT_EXECUTABLE} tag --points-at HEAD --list v${PROJECT_VERSION}
       WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
       OUTPUT_VARIABLE release_tag OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
