@@ -63,6 +63,13 @@ if(GIT_FOUND)
     endif()
   endif()
 endif()
+# A git tree that git cannot read (git missing, or a checkout owned by another user, which git
+# refuses) would pass for the release: said aloud.
+if(EXISTS ${PROJECT_SOURCE_DIR}/.git AND FOLICANT_VERSION STREQUAL PROJECT_VERSION AND
+   NOT release_tag)
+  message(WARNING "${PROJECT_SOURCE_DIR} is a git tree, but git could not tell its commit: "
+                  "built as version ${PROJECT_VERSION}, which is the release's")
+endif()
 message(STATUS "folicant version ${FOLICANT_VERSION}")
 
 # The version for the C++ code: a header of its own, rewritten only when the version changes, so
