@@ -91,7 +91,7 @@ TEST(UsageText, MatchesTheTextShownToUsersLineByLine) {
   std::string text = kUsageText;
   EXPECT_EQ(text.size(), 364u + sizeof FOLICANT_VERSION - 1);
   const char* lines[] = {
-      "FoliCant ver. " FOLICANT_VERSION,
+      ("FoliCant ver. " FOLICANT_VERSION),
       "---------------------------",
       "",
       "usage: folicant input.tif [/ofile] [/ppath] [/nfile] [/mfile] [/r] [/l]",
