@@ -47,25 +47,29 @@ check-sanitize: deps test-deps
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
 	cd $(BUILD_ASAN) && ctest --output-on-failure -j $(JOBS)
 
-# The tests against an optimised, hardened build, as distributions build it: -O3, fortified
-# libc calls, stack protector, PIE, read-only relocations; warnings as errors. With clang:
+# The tests against an optimised, hardened build: -O3, fortified libc calls, stack protector, PIE,
+# full RELRO (BIND_NOW); warnings as errors. The hardening is checked on that build and on the
+# program that the Debian package ships, taken out of dist/folicant_*.deb. With clang:
 #   make check-release BUILD_RELEASE=build-clang CC=clang CXX=clang++
 HARDENING = -D_FORTIFY_SOURCE=3 -fstack-protector-strong
-check-release: deps test-deps
+check-release: deps test-deps package
 	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DFOLICANT_WERROR=ON \
 	  -DCMAKE_C_COMPILER=$(CC) -DCMAKE_CXX_COMPILER=$(CXX) -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
 	  "-DCMAKE_C_FLAGS=$(HARDENING)" "-DCMAKE_CXX_FLAGS=$(HARDENING)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now" >/dev/null
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
 	scripts/check-hardening $(BUILD_RELEASE)/folicant
+	scripts/check-hardening dist/folicant_*.deb
 	cd $(BUILD_RELEASE) && ctest --output-on-failure -j $(JOBS)
 
-# dist/folicant_3.0_amd64.deb (the project's version): program, man page, README, licence,
-# changelog, with its dependencies computed by dpkg-shlibdeps.
+# dist/folicant_VERSION_amd64.deb: program, man page, README, changelogs and the copyright file,
+# with its dependencies computed by dpkg-shlibdeps. VERSION is the CMake project's, with
+# +gitYYYYMMDD.HASH for a commit that is not the release's tag (cmake/version.cmake).
 package:
 	scripts/build-package $(BUILD_PACKAGE)
 
-# Installs that package with apt-get, runs it on the sample, finds its man page, removes it.
+# Checks that package with lintian (no error or warning), installs it with apt-get, runs it on the
+# sample, finds its man page, removes it.
 check-package: package
 	scripts/check-package $(BUILD_PACKAGE)
 
@@ -77,8 +81,8 @@ windows:
 check-windows: build
 	scripts/test-windows $(WINDOWS_BUILD) $(BUILD)
 
-# dist/folicant-windows.zip: folicant.exe, the README, the man page as text, the licence and the
-# notices of the libraries linked into folicant.exe.
+# dist/folicant-windows.zip: folicant.exe, the README, the man page as text (with the build's
+# version), the licence and the notices of the libraries linked into folicant.exe.
 dist: windows
 	scripts/dist-windows $(WINDOWS_BUILD)
 

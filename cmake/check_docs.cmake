@@ -1,5 +1,6 @@
 # Checks that README.md and the man page describe the program as built: the same options as the
-# usage text, the same event-log messages as the driver's code, the same version as the project.
+# usage text, the same event-log messages as the driver's code, the same version as the project
+# (the usage text shows the build's version, which starts with the project's).
 #   cmake -DSOURCE_DIR=... -DVERSION=... -P check_docs.cmake
 # Messages are compared in README's form: a string argument is '...', a number is N.
 cmake_minimum_required(VERSION 3.16)
@@ -114,10 +115,10 @@ section("${man}" "\\.SS Messages" "\\.S[HS] " man_messages_section)
 captures("${man_messages_section}" "\n\\.B \"([^\"\n]+)\"" man_messages)
 expect_same("messages" "${code_messages}" "driver/*.cpp" "${man_messages}" "doc/folicant.1")
 
-# Version: the project's, the usage text's "ver. X" and the man page's title line.
-string(REGEX MATCH "ver\\. ([0-9.]+)" ignored "${usage}")
-if(NOT CMAKE_MATCH_1 STREQUAL VERSION)
-  string(APPEND failures "\nversion: the project is ${VERSION}, the usage text says '${CMAKE_MATCH_1}'")
+# Version: the usage text takes the build's (cmake/version.cmake), the man page's title line
+# names the project's; a build puts its own version into the installed page.
+if(NOT usage MATCHES "\"FoliCant ver\\. \" FOLICANT_VERSION \"\\\\n\"")
+  string(APPEND failures "\nversion: the usage text does not take its version from FOLICANT_VERSION")
 endif()
 string(REGEX MATCH "\n\\.TH [^\n]*\"folicant ([0-9.]+)\"" ignored "\n${man}")
 if(NOT CMAKE_MATCH_1 STREQUAL VERSION)

@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "folicant_version.h"
+
 TokenTable tokenTable;
 int tokenCount;
 SplitOptions splitOptions;
@@ -12,7 +14,7 @@ const char* inputName = inputPath;
 char messageBuffer[kMessageBufferSize];
 
 const char kUsageText[] =
-    "FoliCant ver. 3.0\n"
+    "FoliCant ver. " FOLICANT_VERSION "\n"
     "---------------------------\n"
     "\n"
     "usage: folicant input.tif [/ofile] [/ppath] [/nfile] [/mfile] [/r] [/l]\n"
