@@ -100,11 +100,12 @@ RunResult RunWords(std::vector<std::string> words, const std::string& directory,
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits.timeoutSeconds);
   useconds_t pause = 200;
   pid_t done;
-  while ((done = waitpid(child, &status, WNOHANG)) == 0) {
+  struct rusage usage = {};
+  while ((done = wait4(child, &status, WNOHANG, &usage)) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {
       kill(child, SIGKILL);
       result.timedOut = true;
-      done = waitpid(child, &status, 0);
+      done = wait4(child, &status, 0, &usage);
       break;
     }
     usleep(pause);
@@ -112,6 +113,7 @@ RunResult RunWords(std::vector<std::string> words, const std::string& directory,
   }
   if (done != child) return result;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  result.peakKib = usage.ru_maxrss;
   result.standardError = ReadFile(errorPath);
   unlink(errorPath.c_str());
   return result;

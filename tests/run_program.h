@@ -8,6 +8,7 @@
 struct RunResult {
   int status = -1;        // exit status, or -1 when the process did not exit normally
   bool timedOut = false;  // killed after RunLimits::timeoutSeconds
+  long peakKib = 0;       // the largest resident set the process had, in KiB
   std::string standardError;
 };
 
