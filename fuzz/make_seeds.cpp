@@ -3,7 +3,10 @@
 // EXIF), whose entries the copier writes itself.
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "tests/sample_files.h"
 #include "tests/tiff_fixture.h"
 
 namespace {
@@ -103,6 +106,23 @@ int main(int argc, char** argv) {
       fprintf(stderr, "could not write seed %s\n", name.c_str());
       ++failures;
     }
+  }
+  // Files put together byte by byte: pages libtiff refuses or reads otherwise than stored, and
+  // entries repeated without end.
+  std::vector<std::pair<std::string, std::string>> built = {
+      {"offsets300", RepeatedOffsetsFile(300)}, {"links600", RepeatedLinksFile(600)}};
+  for (int layout = 0; layout < 4; ++layout) {
+    built.emplace_back("every" + std::to_string(layout), EveryDirectoryFile(layout & 1, layout & 2));
+  }
+  for (const auto& file : built) {
+    std::string name = directory + "/" + file.first + ".tif";
+    FILE* out = fopen(name.c_str(), "wb");
+    if (out == nullptr || fwrite(file.second.data(), 1, file.second.size(), out) !=
+                              file.second.size()) {
+      fprintf(stderr, "could not write seed %s\n", name.c_str());
+      ++failures;
+    }
+    if (out != nullptr) fclose(out);
   }
   return failures == 0 ? 0 : 1;
 }

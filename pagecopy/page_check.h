@@ -31,16 +31,24 @@ int SameChunkBytes(InputFile* input, OutputFile* out, const std::vector<uint64_t
 
 /// What a reader needs to show a page, as libtiff sees it, without decoding: image size, bits and
 /// samples per pixel, sample format, compression, photometric, planar layout, tiling and tile
-/// size, the number of chunks and each chunk's size (as a digest), the number of SubIFDs.
+/// size, the number of chunks, each chunk's size and whether its bytes lie inside the file (as a
+/// digest), the number of SubIFDs.
 struct ReaderView {
   uint64_t numbers[16];
+  std::vector<uint64_t> chunks;  // when kept: index, offset and count of each chunk not at 0
 };
 
-/// libtiff's view of the directory `tiff` holds.
-void ViewOf(TIFF* tiff, ReaderView* view);
+/// libtiff's view of the directory `tiff` holds, in a file of `fileSize` bytes; with `keepChunks`
+/// where each chunk lies.
+void ViewOf(TIFF* tiff, uint64_t fileSize, int keepChunks, ReaderView* view);
 
 /// Opens the output page through libtiff, without decoding and without its messages (they would
-/// repeat the input's), and tells whether it looks as `input` did. 1 when it does.
-int OutputLooksLike(OutputFile* out, const ReaderView& input);
+/// repeat the input's), and tells whether it looks as the input page did (`view`, its chunks
+/// kept when `compareBytes`). With `compareBytes`, each chunk libtiff reads in the input but
+/// elsewhere than the copied chunk of its number (`copiedFrom` and `counts`, where the copier
+/// took them from) must read back with the same bytes from where libtiff finds it in the output.
+/// 1 when all is the same.
+int OutputLooksLike(InputFile* input, OutputFile* out, const ReaderView& view, int compareBytes,
+                    const std::vector<uint64_t>& copiedFrom, const std::vector<uint64_t>& counts);
 
 #endif  // FOLICANT_PAGECOPY_PAGE_CHECK_H_

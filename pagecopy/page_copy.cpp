@@ -351,7 +351,7 @@ int CopyLinked(PageCopy* page, uint64_t at, DirectoryKind kind, int depth, uint6
 // libtiff's view of the input page, taken while libtiff holds it, and whether there is one.
 int InputView(PageCopy* page, uint64_t pageAt, ReaderView* view) {
   if (!LibtiffOn(page, pageAt)) return 0;
-  ViewOf(page->libtiff, view);
+  ViewOf(page->libtiff, page->input->size, page->checkChunkBytes, view);
   return 1;
 }
 
@@ -376,7 +376,11 @@ int CheckPage(PageCopy* page, uint64_t writtenAt, int viewed, const ReaderView& 
   // libtiff's strip arrays of the input page go before those of the output page are read.
   TIFFFreeDirectory(page->libtiff);
   page->libtiffAt = 0;
-  return OutputLooksLike(&page->out, view);
+  static const std::vector<uint64_t> none;
+  const CopiedDirectory& pageCopy = page->directories.front();
+  return OutputLooksLike(page->input, &page->out, view, page->checkChunkBytes,
+                         pageCopy.chunks != nullptr ? pageCopy.inputOffsets : none,
+                         pageCopy.chunks != nullptr ? pageCopy.chunks->counts : none);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/run_program.h"
-#include "tests/tiff_builder.h"
+#include "tests/sample_files.h"
 #include "tests/tiff_fixture.h"
 
 namespace {
@@ -235,41 +235,6 @@ TEST(Faults, AHugeClaimedTileSizeInATinyFileNeedsNoHugeBuffer) {
   std::vector<std::string> messages = Messages(dir);
   ASSERT_EQ(messages.size(), 5u);
   EXPECT_EQ(messages[3], "1 file(s) written");
-}
-
-// A page of a million one-row strips in a few kilobytes, whose one-strip StripOffsets entry is
-// repeated `repeats` times.
-std::string RepeatedOffsetsFile(int repeats) {
-  TiffBuilder file(false, false);
-  double strip = static_cast<double>(file.Block("s"));
-  std::vector<BuildEntry> entries = {{256, TIFF_LONG, {1}},
-                                     {257, TIFF_LONG, {1000000}},
-                                     {258, TIFF_SHORT, {8}},
-                                     {259, TIFF_SHORT, {1}},
-                                     {262, TIFF_SHORT, {1}}};
-  entries.insert(entries.end(), repeats, {273, TIFF_LONG, {strip}});
-  entries.insert(entries.end(),
-                 {{277, TIFF_SHORT, {1}}, {278, TIFF_LONG, {1}}, {279, TIFF_LONG, {1}}});
-  file.Chain({file.Directory(entries)});
-  return file.bytes();
-}
-
-// A page whose EXIF link to 4,095 empty directories is repeated `repeats` times, each repeat
-// pointing at the same list.
-std::string RepeatedLinksFile(int repeats) {
-  TiffBuilder file(false, false);
-  std::vector<double> exifs;
-  for (int i = 0; i < 4095; ++i) exifs.push_back(static_cast<double>(file.Directory({})));
-  uint64_t list = file.Block(file.Encode({34665, TIFF_LONG, exifs}));
-  double strip = static_cast<double>(file.Block("s"));
-  std::vector<BuildEntry> entries = {{256, TIFF_LONG, {1}},          {257, TIFF_LONG, {1}},
-                                     {258, TIFF_SHORT, {8}},         {259, TIFF_SHORT, {1}},
-                                     {262, TIFF_SHORT, {1}},         {273, TIFF_LONG, {strip}},
-                                     {277, TIFF_SHORT, {1}},         {278, TIFF_LONG, {1}},
-                                     {279, TIFF_LONG, {1}}};
-  entries.insert(entries.end(), repeats, {34665, TIFF_LONG, {}, "", 4095, list});
-  file.Chain({file.Directory(entries)});
-  return file.bytes();
 }
 
 // Repeated entries and a directory linked many times cost their bytes once: each of these pages

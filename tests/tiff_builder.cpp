@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "tests/tiff_entries.h"
 
 namespace {
 
@@ -15,6 +14,11 @@ std::string Number(uint64_t value, int width, bool bigEndian) {
 }
 
 }  // namespace
+
+uint32_t TiffTypeSize(uint16_t type) {
+  static const uint32_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+  return type < sizeof kSizes / sizeof kSizes[0] ? kSizes[type] : 0;
+}
 
 TiffBuilder::TiffBuilder(bool bigEndian, bool bigTiff)
     : bytes_(bigEndian ? "MM" : "II"), bigEndian_(bigEndian), bigTiff_(bigTiff) {

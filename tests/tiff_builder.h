@@ -45,6 +45,9 @@ class TiffBuilder {
   std::map<uint64_t, uint64_t> nextAt_;  // directory offset -> where its next pointer lies
 };
 
+/// Bytes per value of a TIFF type, 0 for an unknown type.
+uint32_t TiffTypeSize(uint16_t type);
+
 /// `text` with its terminating NUL, as an ASCII value is stored.
 std::string Ascii(const std::string& text);
 

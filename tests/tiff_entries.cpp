@@ -4,11 +4,6 @@
 
 #include "tests/run_program.h"
 
-uint32_t TiffTypeSize(uint16_t type) {
-  static const uint32_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
-  return type < sizeof kSizes / sizeof kSizes[0] ? kSizes[type] : 0;
-}
-
 const TiffEntry* FindTiffEntry(const std::vector<TiffEntry>& entries, uint16_t tag) {
   for (const TiffEntry& entry : entries) {
     if (entry.tag == tag) return &entry;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/tiff_builder.h"
+
 struct TiffEntry {
   uint16_t tag = 0;
   uint16_t type = 0;
@@ -40,9 +42,6 @@ class TiffEntries {
   bool bigEndian_ = false;
   bool bigTiff_ = false;
 };
-
-/// Bytes per value of a TIFF type, 0 for an unknown type.
-uint32_t TiffTypeSize(uint16_t type);
 
 /// The entry of `tag` in `entries`, or NULL.
 const TiffEntry* FindTiffEntry(const std::vector<TiffEntry>& entries, uint16_t tag);
