@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -423,9 +424,12 @@ TEST(HostileDirectories, RacesOnLogNotifyAndMoveNamesNeverFollowALink) {
   MakeShared(dir / "out");
   ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(5)));
   // Plants links to a file that does not exist yet at every name a run writes after the split,
-  // and takes them away again.
+  // and takes them away again. The test's own look at the names and its clean-up hold the lock,
+  // so that the link the stranger saw is the one it takes away, never a file moved in meanwhile.
   int counter = 0;
+  std::mutex planting;
   Racer racer(2.0, [&] {
+    std::lock_guard<std::mutex> hold(planting);
     const char* names[] = {"folicant.log", "out/done", "out/comp.dat"};
     std::string planted = dir / names[counter % 3];
     struct stat info;
@@ -441,6 +445,7 @@ TEST(HostileDirectories, RacesOnLogNotifyAndMoveNamesNeverFollowALink) {
     WriteShared(dir / "comp.dat", "companion");
     RunProgram({"fax.tif", "/pout", "/l", "/ndone", "/mcomp.dat"}, dir.path(), Stranger());
     ++runs;
+    std::lock_guard<std::mutex> hold(planting);
     ASSERT_FALSE(FileExists(dir / "created-by-the-stranger")) << "after run " << runs;
     bool moved = ReadFile(dir / "out/comp.dat") == "companion";
     ASSERT_TRUE(moved != FileExists(dir / "comp.dat")) << "after run " << runs;
