@@ -94,3 +94,16 @@ int ReadEntryNumbers(InputFile* input, const DirectoryEntry& entry, uint64_t* va
   }
   return 1;
 }
+
+int ReadNextPointer(InputFile* input, uint64_t at, uint64_t* next) {
+  int big = input->layout.bigTiff;
+  uint8_t bytes[8];
+  if (at == 0 || !ReadInput(input, at, bytes, CountFieldSize(big))) return 0;
+  uint64_t count = NumberAt(bytes, static_cast<int>(CountFieldSize(big)), input->layout.bigEndian);
+  if (count > kMaxEntries) return 0;
+  uint64_t pointerAt = NextPointerAt(big, at, count);
+  *next = 0;
+  if (ReadInput(input, pointerAt, bytes, OffsetSize(big)))
+    *next = NumberAt(bytes, static_cast<int>(OffsetSize(big)), input->layout.bigEndian);
+  return InsideInput(*input, at, pointerAt - at);
+}

@@ -29,6 +29,10 @@ struct StoredDirectory {
 /// inside the file whole (a pointer cut off by the end of the file only clears `nextInFile`).
 int ReadDirectory(InputFile* input, uint64_t offset, StoredDirectory* directory);
 
+/// Reads only the next pointer of the directory at `offset` into `next` (0 when the file cuts it
+/// off). Returns 1, or 0 when the directory's entry list does not lie inside the file whole.
+int ReadNextPointer(InputFile* input, uint64_t offset, uint64_t* next);
+
 /// Makes the `count` entries of a list read into memory at `list`, whose first entry lies at
 /// `listAt` of a file of `layout`.
 void ParseEntries(const uint8_t* list, uint64_t count, const TiffLayout& layout, uint64_t listAt,

@@ -36,6 +36,42 @@ void PutField(const OutputFile* out, const OutputEntry& entry, uint8_t* field) {
   }
 }
 
+// Fills the entry list of `entries` at `list`, each value that does not fit its entry placed
+// from `valueAt` on (or where it was written for the page before), and gives the bytes of new
+// values the list claims in `claimed`. Returns 0 when they come to more than `budget`.
+int FillList(const OutputFile* out, std::vector<OutputEntry>* entries, uint64_t valueAt,
+             ValuePlaces* places, uint64_t budget, uint8_t* list, uint64_t* claimed) {
+  int big = out->layout.bigTiff;
+  int bigEndian = out->layout.bigEndian;
+  int fieldSize = static_cast<int>(OffsetSize(big));
+  uint8_t* raw = list + CountFieldSize(big);
+  for (OutputEntry& entry : *entries) {
+    PutNumberAt(raw, 2, bigEndian, entry.stored.tag);
+    PutNumberAt(raw + 2, 2, bigEndian, entry.type);
+    PutNumberAt(raw + 4, fieldSize, bigEndian, CountOf(entry));
+    uint8_t* field = raw + 4 + fieldSize;
+    raw += EntrySize(big);
+    entry.placedAt = 0;
+    entry.sharesPlace = 0;
+    if (ValuesFitEntry(big, entry.type, CountOf(entry))) {
+      PutField(out, entry, field);
+      continue;
+    }
+    auto place = places->placed.emplace(PlaceKey(entry), 0);
+    entry.sharesPlace = !place.second;
+    if (place.second) {
+      valueAt += valueAt & 1;
+      place.first->second = valueAt;
+      valueAt += ValueSize(entry);
+      *claimed += ValueSize(entry);
+      if (*claimed > budget) return 0;
+    }
+    entry.placedAt = place.first->second;
+    PutNumberAt(field, fieldSize, bigEndian, entry.placedAt);
+  }
+  return 1;
+}
+
 }  // namespace
 
 uint64_t PutNumbers(int bigEndian, const OutputEntry& entry, uint64_t first, uint8_t* bytes,
@@ -49,50 +85,26 @@ uint64_t PutNumbers(int bigEndian, const OutputEntry& entry, uint64_t first, uin
   return filled;
 }
 
-int WriteDirectory(InputFile* input, OutputFile* out, std::vector<OutputEntry>* planned,
+int WriteDirectory(InputFile* input, OutputFile* out, std::vector<OutputEntry>* entries,
                    uint64_t next, ValuePlaces* places, uint64_t* budget, uint64_t* writtenAt) {
-  std::vector<OutputEntry>& entries = *planned;
   int big = out->layout.bigTiff;
-  int bigEndian = out->layout.bigEndian;
-  uint64_t countSize = CountFieldSize(big), entrySize = EntrySize(big);
   int fieldSize = static_cast<int>(OffsetSize(big));
-  uint64_t listSize = countSize + entries.size() * entrySize + fieldSize;
-  if ((!big && entries.size() > 0xFFFF) || !AlignToWord(out)) return 0;
+  uint64_t listSize = CountFieldSize(big) + entries->size() * EntrySize(big) + fieldSize;
+  if ((!big && entries->size() > 0xFFFF) || !AlignToWord(out)) return 0;
   uint64_t at = out->end;
   // The entry list first, its new values after it in the order of the entries.
   std::vector<uint8_t> list(listSize, 0);
-  PutNumberAt(list.data(), static_cast<int>(countSize), bigEndian, entries.size());
-  PutNumberAt(list.data() + listSize - fieldSize, fieldSize, bigEndian, next);
-  uint64_t valueAt = at + listSize;
+  PutNumberAt(list.data(), static_cast<int>(CountFieldSize(big)), out->layout.bigEndian,
+              entries->size());
+  PutNumberAt(list.data() + listSize - fieldSize, fieldSize, out->layout.bigEndian, next);
   uint64_t claimed = listSize;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    OutputEntry& entry = entries[i];
-    uint8_t* raw = list.data() + countSize + i * entrySize;
-    PutNumberAt(raw, 2, bigEndian, entry.stored.tag);
-    PutNumberAt(raw + 2, 2, bigEndian, entry.type);
-    PutNumberAt(raw + 4, fieldSize, bigEndian, CountOf(entry));
-    entry.placedAt = 0;
-    entry.sharesPlace = 0;
-    if (ValuesFitEntry(big, entry.type, CountOf(entry))) {
-      PutField(out, entry, raw + 4 + fieldSize);
-      continue;
-    }
-    auto place = places->placed.emplace(PlaceKey(entry), 0);
-    if (place.second) {
-      valueAt += valueAt & 1;
-      place.first->second = valueAt;
-      valueAt += ValueSize(entry);
-      claimed += ValueSize(entry);
-      if (claimed > *budget) return 0;
-    } else {
-      entry.sharesPlace = 1;
-    }
-    entry.placedAt = place.first->second;
-    PutNumberAt(raw + 4 + fieldSize, fieldSize, bigEndian, entry.placedAt);
+  if (claimed > *budget ||
+      !FillList(out, entries, at + listSize, places, *budget, list.data(), &claimed) ||
+      !AppendBytes(out, list.data(), listSize)) {
+    return 0;
   }
-  if (claimed > *budget || !AppendBytes(out, list.data(), listSize)) return 0;
   *budget -= claimed;
-  for (const OutputEntry& entry : entries) {
+  for (const OutputEntry& entry : *entries) {
     if (entry.placedAt == 0 || entry.sharesPlace) continue;
     if (!AlignToWord(out) || out->end != entry.placedAt) return 0;
     int appended = entry.numbers != nullptr
@@ -102,4 +114,10 @@ int WriteDirectory(InputFile* input, OutputFile* out, std::vector<OutputEntry>* 
   }
   *writtenAt = at;
   return 1;
+}
+
+int WriteHeader(OutputFile* out, uint64_t firstDirectory) {
+  uint8_t header[16];
+  PutHeader(header, out->layout, firstDirectory);
+  return WriteOutputAt(out, 0, header, HeaderSize(out->layout.bigTiff));
 }

@@ -1,4 +1,4 @@
-// Writing a directory from its planned entries.
+// Writing a directory from its planned entries, and the header that points at the page's.
 #ifndef FOLICANT_PAGECOPY_DIRECTORY_WRITE_H_
 #define FOLICANT_PAGECOPY_DIRECTORY_WRITE_H_
 
@@ -36,5 +36,9 @@ uint64_t PutNumbers(int bigEndian, const OutputEntry& entry, uint64_t first, uin
 /// offset in `writtenAt`. Returns 1, or 0 when it claims too much or a read or write fails.
 int WriteDirectory(InputFile* input, OutputFile* out, std::vector<OutputEntry>* entries,
                    uint64_t next, ValuePlaces* places, uint64_t* budget, uint64_t* writtenAt);
+
+/// Writes what is gathered, then the header, pointing at the first directory. Returns 1, or 0 when
+/// a write fails.
+int WriteHeader(OutputFile* out, uint64_t firstDirectory);
 
 #endif  // FOLICANT_PAGECOPY_DIRECTORY_WRITE_H_

@@ -2,6 +2,8 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
+
 namespace {
 
 int IsLinkTag(DirectoryKind kind, uint16_t tag) {
@@ -99,4 +101,21 @@ uint16_t TypeHolding(int bigTiff, uint16_t storedType, uint64_t largest) {
   if (largest <= 0xFFFFFFFFu) return storedType == TIFF_IFD ? TIFF_IFD : TIFF_LONG;
   if (!bigTiff) return 0;
   return storedType == TIFF_IFD ? TIFF_IFD8 : TIFF_LONG8;
+}
+
+int AddByteCounts(int bigTiff, const std::vector<uint64_t>& counts, uint16_t offsetsTag,
+                  std::vector<OutputEntry>* entries) {
+  OutputEntry added = OutputEntry();
+  added.stored.tag =
+      offsetsTag == TIFFTAG_TILEOFFSETS ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS;
+  added.stored.type = TIFF_LONG;
+  added.role = kChunkByteCounts;
+  added.numbers = &counts;
+  uint64_t largest = 0;
+  for (uint64_t count : counts) largest = std::max(largest, count);
+  added.type = TypeHolding(bigTiff, TIFF_LONG, largest);
+  size_t at = 0;
+  while (at < entries->size() && (*entries)[at].stored.tag < added.stored.tag) ++at;
+  entries->insert(entries->begin() + static_cast<std::ptrdiff_t>(at), added);
+  return added.type != 0;
 }

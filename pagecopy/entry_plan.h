@@ -58,6 +58,12 @@ DirectoryKind LinkedKind(uint16_t tag);
 /// classic file).
 uint16_t TypeHolding(int bigTiff, uint16_t storedType, uint64_t largest);
 
+/// Adds to `entries`, in tag order, a byte-count entry for a directory that stores none, with the
+/// `counts` libtiff worked out, under the tag that goes with `offsetsTag`. Returns 1, or 0 when no
+/// type holds the counts.
+int AddByteCounts(int bigTiff, const std::vector<uint64_t>& counts, uint16_t offsetsTag,
+                  std::vector<OutputEntry>* entries);
+
 /// The number of values `entry` is written with.
 inline uint64_t CountOf(const OutputEntry& entry) {
   return entry.numbers != nullptr ? entry.numbers->size() : entry.stored.count;

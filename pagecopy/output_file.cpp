@@ -108,10 +108,8 @@ int AppendFromInput(OutputFile* out, InputFile* input, uint64_t from, uint64_t s
   return 1;
 }
 
-int WriteHeader(OutputFile* out, uint64_t firstDirectory) {
-  uint8_t header[16];
-  PutHeader(header, out->layout, firstDirectory);
-  return FlushOutput(out) && WriteAt(out, 0, header, HeaderSize(out->layout.bigTiff));
+int WriteOutputAt(OutputFile* out, uint64_t offset, const void* bytes, uint64_t size) {
+  return FlushOutput(out) && WriteAt(out, offset, bytes, size);
 }
 
 const uint8_t* ReadBack(OutputFile* out, uint64_t offset, uint64_t size) {

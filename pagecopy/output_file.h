@@ -1,6 +1,6 @@
 // The output file as the copier writes it: a page's strips or tiles, its values and its
 // directories are appended after the header, which goes last, once the page's directory has a
-// place. Small pieces gather in a buffer and reach the file together; the place of each is known
+// place, and are read back from it. Small pieces gather in a buffer and reach the file together; the place of each is known
 // when it is appended. libtiff takes no part: it would convert what it writes.
 #ifndef FOLICANT_PAGECOPY_OUTPUT_FILE_H_
 #define FOLICANT_PAGECOPY_OUTPUT_FILE_H_
@@ -55,9 +55,9 @@ int FlushOutput(OutputFile* out);
 /// them; NULL otherwise.
 const uint8_t* WrittenBytes(const OutputFile* out, uint64_t offset, uint64_t size);
 
-/// Writes what is gathered, then the header, pointing at the first directory. Returns 1, or 0 when
-/// a write fails.
-int WriteHeader(OutputFile* out, uint64_t firstDirectory);
+/// Writes what is gathered, then `size` bytes at `offset`, among the bytes appended before (the
+/// header). Returns 1, or 0 when a write fails.
+int WriteOutputAt(OutputFile* out, uint64_t offset, const void* bytes, uint64_t size);
 
 /// `size` bytes at `offset` as the file holds them, read back with the bytes that follow, up to
 /// 64 KiB, so that a directory and its values come in one read. Valid until the next call. NULL
