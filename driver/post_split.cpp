@@ -39,7 +39,7 @@ void RemoveInput() {
   // An input that was not split to its last page is never removed, nor one whose outputs are not
   // yet on the disk, nor a name that no longer holds the file that was split.
   if (inputFullySplit && SyncDirectoryOf(outputPath) &&
-      RemoveFileIfSame(inputPath, inputIdentity) == 0) {
+      RemoveFileIfSame(inputPath, inputIdentity)) {
     inputRemoved = 1;
     ComposeMessage("File '%s' deleted", inputPath);
   } else {

@@ -1,5 +1,6 @@
 // The small platform layer. Windows (platform/windows) and Linux (platform/posix) implement the
-// same functions with the same outcomes; the build picks one.
+// same functions with the same outcomes, a file for each job (paths, log append, input, outputs,
+// moves); the build picks one side. Every function returns 1 for success and 0 for failure.
 //
 // Every path handed to these functions is written as the rest of the program composes it: the
 // backslash is the only separator. The Linux layer turns each backslash into '/' just before the
@@ -80,8 +81,8 @@ int NameIsOneOf(const char* path, const FileIdentity* identities, int count);
 /// Removes the name `path` only when it is the file `identity` itself: a symbolic link (even to
 /// that file), another file moved in under the name, or a missing name is left alone, also when
 /// the name changes during the call (Linux renames the name aside to "path.PID.removing" and puts
-/// back anything else; Windows deletes through a handle whose identity was checked). 0 on
-/// success, -1 otherwise.
+/// back anything else; Windows deletes through a handle whose identity was checked). Returns 1
+/// when the file was removed, 0 otherwise.
 int RemoveFileIfSame(const char* path, const FileIdentity& identity);
 
 /// Moves the regular file `source` to `destination`, also onto another volume. Fails, and leaves
@@ -91,7 +92,7 @@ int RemoveFileIfSame(const char* path, const FileIdentity& identity);
 /// destination ("destination.partN", created exclusively, without setuid and setgid bits), made
 /// durable, linked to the destination without replacing it, and only then are the temporary name
 /// and the source removed; an interrupted copy never appears under the destination's name.
-/// Nonzero on success, 0 on failure (MoveFileA's convention).
+/// Returns 1 on success, 0 on failure.
 int MoveFileNoReplace(const char* source, const char* destination);
 
 /// Removes the file at `path` (never a directory) and creates an empty file there exclusively,

@@ -1,4 +1,4 @@
-#include "platform/command_tail.h"
+#include "app/command_tail.h"
 
 #include <gtest/gtest.h>
 

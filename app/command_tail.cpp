@@ -1,4 +1,4 @@
-#include "platform/command_tail.h"
+#include "app/command_tail.h"
 
 const char* CommandLineTail(const char* commandLine, LeadByteTest isLeadByte) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(commandLine);

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "driver/entry.h"
-#include "platform/command_tail.h"
+#include "app/command_tail.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The rule that turns a process command line into the tail the driver receives. It is plain
 // byte handling, shared by both platform layers, so that it can be tested anywhere.
-#ifndef FOLICANT_PLATFORM_COMMAND_TAIL_H_
-#define FOLICANT_PLATFORM_COMMAND_TAIL_H_
+#ifndef FOLICANT_APP_COMMAND_TAIL_H_
+#define FOLICANT_APP_COMMAND_TAIL_H_
 
 /// Tells whether a byte is the lead byte of a double-byte character in the ANSI code page.
 using LeadByteTest = int (*)(unsigned char byte);
@@ -12,4 +12,4 @@ using LeadByteTest = int (*)(unsigned char byte);
 /// `isLeadByte` may be NULL when the code page has no double-byte characters.
 const char* CommandLineTail(const char* commandLine, LeadByteTest isLeadByte);
 
-#endif  // FOLICANT_PLATFORM_COMMAND_TAIL_H_
+#endif  // FOLICANT_APP_COMMAND_TAIL_H_
