@@ -14,25 +14,21 @@ struct InputHandle {
 InputHandle* OpenInputFile(const char* path, FileIdentity* identity, uint64_t* size) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    TIFFErrorExt(nullptr, "TIFFOpen", "%s: Cannot open", path);
-    return nullptr;
-  }
   BY_HANDLE_FILE_INFORMATION info;
-  InputHandle* input = nullptr;
-  if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    input = static_cast<InputHandle*>(malloc(sizeof *input));
+  // A link is followed: the handle is the file it leads to.
+  if (file != INVALID_HANDLE_VALUE && IsRegularFile(file, &info)) {
+    InputHandle* input = static_cast<InputHandle*>(malloc(sizeof *input));
+    if (input != nullptr) {
+      FillIdentity(info, identity);
+      *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+      input->file = file;
+      return input;
+    }
   }
-  if (input == nullptr) {
-    TIFFErrorExt(nullptr, "TIFFOpen", "%s: Not a regular file", path);
-    CloseHandle(file);
-    return nullptr;
-  }
-  FillIdentity(info, identity);
-  *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  input->file = file;
-  return input;
+  TIFFErrorExt(nullptr, "TIFFOpen", "%s: %s", path,
+               file == INVALID_HANDLE_VALUE ? "Cannot open" : "Not a regular file");
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return nullptr;
 }
 
 int ReadInputAt(InputHandle* input, uint64_t offset, void* bytes, uint64_t size) {
