@@ -39,7 +39,11 @@ NO_PEERS = {"meta300", "huge2g"}
 # Pages too large to decode for the check: their stored strips are compared instead.
 NO_DECODE = {"huge2g"}
 PEER_SPEEDUP_20 = {"fax500", "scan50", "jpeg40", "tiled20"}
-TOOLS = ["folicant", "cp", "split", "pillow", "magick", "folicant-plain", "cp-plain"]
+TOOLS = ["folicant", "before", "folicant-r", "before-r", "cp", "split", "pillow", "magick",
+         "folicant-plain", "cp-plain"]
+# folicant's own runs: this build, the build before it (--folicant-before), and both with /r
+# (--remove), each splitting and removing a fresh hard link of the input.
+FOLICANT_RUNS = {"folicant", "before", "folicant-r", "before-r"}
 PEERS = ["pillow", "magick"]
 MIB = 1024 * 1024
 
@@ -56,6 +60,7 @@ class Bench:
     def __init__(self, args):
         self.args = args
         self.folicant = os.path.abspath(args.folicant)
+        self.before = os.path.abspath(args.folicant_before) if args.folicant_before else None
         self.peer_script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "peer_pillow.py")
         self.work = os.path.abspath(args.work)
         self.magick_mode = {}
@@ -68,8 +73,11 @@ class Bench:
         if tool.endswith("-plain"):
             tool = tool[:-len("-plain")]
             source = os.path.join(os.path.dirname(source), PAIRED[workload] + ".tif")
-        if tool == "folicant":
-            return [self.folicant, windows_path(source), "/p" + windows_path(out)]
+        if tool in FOLICANT_RUNS:
+            program = self.before if tool.startswith("before") else self.folicant
+            if tool.endswith("-r"):
+                return [program, windows_path(self.link_path(tool)), "/p" + windows_path(out), "/r"]
+            return [program, windows_path(source), "/p" + windows_path(out)]
         if tool == "cp":
             return ["cp", source, out + "/"]
         if tool == "split":
@@ -86,6 +94,9 @@ class Bench:
             return ["bash", "-c", script, "magick", source, out + "/" + workload]
         raise ValueError(tool)
 
+    def link_path(self, tool):
+        return os.path.join(self.work, tool + "-input.tif")
+
     def clean(self, tool):
         out = self.out_dir(tool)
         shutil.rmtree(out, ignore_errors=True)
@@ -94,6 +105,12 @@ class Bench:
     def run(self, tool, workload, source, pages):
         """One timed run: (seconds, peak resident KiB, exit status)."""
         self.clean(tool)
+        if tool.endswith("-r"):
+            # /r removes what it split: a fresh hard link of the input each run, made untimed.
+            link = self.link_path(tool)
+            if os.path.lexists(link):
+                os.unlink(link)
+            os.link(source, link)
         # Output of the previous run reaches the disk now rather than during this one.
         os.sync()
         report = os.path.join(self.work, "time.txt")
@@ -125,8 +142,13 @@ class Bench:
         with open(source, "rb") as data:
             while data.read(1 << 24):
                 pass
-        tools = [t for t in TOOLS if t in self.args.tools or (t.endswith("-plain") and workload in PAIRED
-                                                             and t[:-len("-plain")] in self.args.tools)]
+        wanted = set(self.args.tools)
+        if "folicant" in wanted and self.before:
+            wanted.add("before")
+        if "folicant" in wanted and self.args.remove:
+            wanted |= {"folicant-r", "before-r"} if self.before else {"folicant-r"}
+        tools = [t for t in TOOLS if t in wanted or (t.endswith("-plain") and workload in PAIRED
+                                                     and t[:-len("-plain")] in wanted)]
         tools = [t for t in tools if not (t.endswith("-plain") and workload not in PAIRED)]
         if workload in NO_PEERS:
             tools = [t for t in tools if t not in PEERS]
@@ -327,7 +349,8 @@ def machine_description():
 
 
 TOOL_NAMES = {"pillow": "Pillow", "folicant-plain": "folicant, without metadata",
-              "cp-plain": "cp, without metadata"}
+              "cp-plain": "cp, without metadata", "before": "folicant, build before",
+              "folicant-r": "folicant /r", "before-r": "folicant /r, build before"}
 
 
 def format_table(results):
@@ -401,6 +424,19 @@ def format_targets(results):
         peer_cell = "%.1fx" % (min(peers) / mine) if peers else "-"
         lines.append("| %s | %s | %s | %.1f %s | %s |"
                      % (workload, split_cell, cp_cell, peak, mark(peak <= PEAK_TARGET_MIB), peer_cell))
+    if any("before" in result["tools"] for result in results["workloads"].values()):
+        lines.append("\n| workload | this build / build before | with /r | this build, peak MiB |")
+        lines.append("|---|---:|---:|---:|")
+        for workload, result in results["workloads"].items():
+            tools = result["tools"]
+            if "before" not in tools:
+                continue
+            ratio = tools["folicant"]["median_s"] / tools["before"]["median_s"]
+            with_r = "-"
+            if "folicant-r" in tools and "before-r" in tools:
+                with_r = "%.2f" % (tools["folicant-r"]["median_s"] / tools["before-r"]["median_s"])
+            peak = max(tools[t]["peak_kib"] for t in ("folicant", "folicant-r") if t in tools) / 1024.0
+            lines.append("| %s | %.2f | %s | %.1f |" % (workload, ratio, with_r, peak))
     for workload, plain in PAIRED.items():
         tools = results["workloads"].get(workload, {}).get("tools", {})
         if "folicant" in tools and "folicant-plain" in tools:
@@ -419,6 +455,9 @@ def format_targets(results):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--folicant", required=True)
+    parser.add_argument("--folicant-before", help="another build, timed in the same rounds")
+    parser.add_argument("--remove", action="store_true",
+                        help="also time folicant with /r, on a fresh hard link of the input")
     parser.add_argument("--corpus", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--rounds", type=int, default=7)

@@ -8,7 +8,11 @@ namespace {
 
 // Directories and their values gather here: a page's metadata reaches the file in one write.
 constexpr size_t kStageSize = 64 * 1024;
-uint8_t stage[kStageSize];
+// Room before the gathered bytes, so that the header, which lies right before them in a small
+// page, reaches the file with them in one write.
+constexpr size_t kLeadSize = 16;
+uint8_t stageArea[kLeadSize + kStageSize];
+uint8_t* const stage = stageArea + kLeadSize;
 
 // The one buffer through which larger runs of the input pass, whatever the size of a strip or
 // tile. Pages of it that a copy never reaches are never touched, so small pages cost no more
@@ -20,9 +24,25 @@ uint8_t copyBuffer[kCopyBufferSize];
 constexpr uint64_t kReadBackSize = 64 * 1024;
 uint8_t readBack[kReadBackSize];
 
+// Where verified writes are read back, a piece at a time.
+uint8_t verifyBuffer[kCopyBufferSize];
+
+int ReadsBackAs(OutputFile* out, uint64_t offset, const uint8_t* bytes, uint64_t size) {
+  for (uint64_t done = 0; done < size;) {
+    uint64_t piece = size - done < kCopyBufferSize ? size - done : kCopyBufferSize;
+    if (!out->file.readAt(out->file.file, offset + done, verifyBuffer, piece) ||
+        memcmp(verifyBuffer, bytes + done, piece) != 0) {
+      return 0;
+    }
+    done += piece;
+  }
+  return 1;
+}
+
 int WriteAt(OutputFile* out, uint64_t offset, const void* bytes, uint64_t size) {
   out->windowLength = 0;
-  return out->file.writeAt(out->file.file, offset, bytes, size);
+  return out->file.writeAt(out->file.file, offset, bytes, size) &&
+         (!out->verifyWrites || ReadsBackAs(out, offset, static_cast<const uint8_t*>(bytes), size));
 }
 
 int Fits(const OutputFile* out, uint64_t size) {
@@ -40,9 +60,11 @@ uint8_t* Gather(OutputFile* out, uint64_t size) {
 
 }  // namespace
 
-void StartOutput(const PageFile& file, const TiffLayout& layout, OutputFile* out) {
+void StartOutput(const PageFile& file, const TiffLayout& layout, int verifyWrites,
+                 OutputFile* out) {
   out->file = file;
   out->layout = layout;
+  out->verifyWrites = verifyWrites;
   out->end = HeaderSize(layout.bigTiff);
   out->staged = 0;
   out->flushed = 0;
@@ -109,13 +131,29 @@ int AppendFromInput(OutputFile* out, InputFile* input, uint64_t from, uint64_t s
 }
 
 int WriteOutputAt(OutputFile* out, uint64_t offset, const void* bytes, uint64_t size) {
-  return FlushOutput(out) && WriteAt(out, offset, bytes, size);
+  uint64_t stagedAt = out->end - out->staged;
+  if (out->staged == 0 || offset + size != stagedAt || size > kLeadSize) {
+    return FlushOutput(out) && WriteAt(out, offset, bytes, size);
+  }
+  uint8_t* start = stage - size;
+  memcpy(start, bytes, size);
+  size_t staged = out->staged;
+  out->staged = 0;
+  out->flushedAt = stagedAt;
+  out->flushed = staged;
+  return WriteAt(out, offset, start, size + staged);
 }
 
 const uint8_t* ReadBack(OutputFile* out, uint64_t offset, uint64_t size) {
   if (offset > out->end || size > out->end - offset) return nullptr;
+  uint64_t wanted = offset;
   if (out->windowLength == 0 || offset < out->windowAt ||
       offset + size > out->windowAt + out->windowLength) {
+    // A small page comes back whole in one read: header, directories and values.
+    if (out->end <= kReadBackSize) {
+      size += offset;
+      offset = 0;
+    }
     uint64_t length = out->end - offset < kReadBackSize ? out->end - offset : kReadBackSize;
     if (length < size) length = size;
     // Only an entry list of thousands of entries needs more than the buffer.
@@ -130,7 +168,7 @@ const uint8_t* ReadBack(OutputFile* out, uint64_t offset, uint64_t size) {
     out->windowAt = offset;
     out->windowLength = length;
   }
-  return out->window + (offset - out->windowAt);
+  return out->window + (wanted - out->windowAt);
 }
 
 uint8_t* SpareBuffer(uint64_t* size) {

@@ -21,6 +21,7 @@ struct PageFile {
 struct OutputFile {
   PageFile file;
   TiffLayout layout;  // the input's: the raw sample bytes read right only in their byte order
+  int verifyWrites;   // whether every write is read back and compared at once
   uint64_t end;   // where the next byte appended lands: bytes still gathered included
   size_t staged;  // bytes gathered and not yet written
   // The bytes of the last write of gathered bytes, still held until more are gathered.
@@ -33,8 +34,12 @@ struct OutputFile {
   std::vector<uint8_t> larger;
 };
 
-/// Starts a page in `file`, of `layout`: the first byte appended lands after the header.
-void StartOutput(const PageFile& file, const TiffLayout& layout, OutputFile* out);
+/// Starts a page in `file`, of `layout`: the first byte appended lands after the header. With
+/// `verifyWrites`, every write is read back as soon as it was made and compared with the bytes
+/// meant for it, while they are at hand (the input's own, for strips and tiles): a write that
+/// does not read back fails like a write that fails.
+void StartOutput(const PageFile& file, const TiffLayout& layout, int verifyWrites,
+                 OutputFile* out);
 
 /// Appends `size` bytes. A classic (not BigTIFF) file never grows past 4 GiB, the reach of its
 /// offsets: such an append fails. Returns 1, or 0 when the bytes cannot be written.

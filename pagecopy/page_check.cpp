@@ -138,27 +138,6 @@ int CheckDirectory(InputFile* input, OutputFile* out, uint64_t writtenAt, uint64
   return ChunksInsideFile(entries, out->end);
 }
 
-int SameChunkBytes(InputFile* input, OutputFile* out, const std::vector<uint64_t>& from,
-                   const std::vector<uint64_t>& to, const std::vector<uint64_t>& counts) {
-  size_t i = 0;
-  while (i < to.size()) {
-    if (counts[i] == 0) {
-      ++i;
-      continue;
-    }
-    // A run of chunks that lie one after the other in both files is compared as one.
-    uint64_t size = counts[i];
-    size_t end = i + 1;
-    while (end < to.size() && counts[end] > 0 && from[end] == from[i] + size &&
-           to[end] == to[i] + size) {
-      size += counts[end++];
-    }
-    if (!SameBytes(input, out, from[i], to[i], size)) return 0;
-    i = end;
-  }
-  return 1;
-}
-
 void ViewOf(TIFF* tiff, uint64_t fileSize, int keepChunks, ReaderView* view) {
   memset(view->numbers, 0, sizeof view->numbers);
   view->chunks.clear();

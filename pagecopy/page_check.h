@@ -1,6 +1,7 @@
 // Reading a page back from the output before it counts: the header and every directory compared
-// with what was planned, byte for byte; with the input about to be removed, the chunks too; and
-// libtiff's view of the output page compared with its view of the input page.
+// with what was planned, byte for byte, and libtiff's view of the output page compared with its
+// view of the input page (with the input about to be removed, each chunk libtiff reads elsewhere
+// than the copier placed it too; the copied bytes themselves are read back as they are written).
 #ifndef FOLICANT_PAGECOPY_PAGE_CHECK_H_
 #define FOLICANT_PAGECOPY_PAGE_CHECK_H_
 
@@ -23,11 +24,6 @@ int HeaderReadsBack(OutputFile* out, uint64_t first);
 /// directory. Returns 1 when all match, 0 otherwise.
 int CheckDirectory(InputFile* input, OutputFile* out, uint64_t writtenAt, uint64_t next,
                    const std::vector<OutputEntry>& entries);
-
-/// Whether every chunk of `count` bytes at `from[i]` in the input reads back from the output at
-/// `to[i]` with the same bytes.
-int SameChunkBytes(InputFile* input, OutputFile* out, const std::vector<uint64_t>& from,
-                   const std::vector<uint64_t>& to, const std::vector<uint64_t>& counts);
 
 /// What a reader needs to show a page, as libtiff sees it, without decoding: image size, bits and
 /// samples per pixel, sample format, compression, photometric, planar layout, tiling and tile

@@ -29,7 +29,8 @@ struct PageInput {
 /// new places of those bytes, and the few the output cannot hold. Whether libtiff can read the
 /// page does not matter. Everything written is then read back and compared with the input; where
 /// libtiff reads the input page, it must read the output page the same; with `checkChunkBytes`,
-/// every chunk is read back and compared with the input's bytes too. Returns 1 when the page was
+/// every write is read back at once and compared with the bytes meant for it (each chunk with the
+/// input's), and so is each chunk libtiff reads elsewhere. Returns 1 when the page was
 /// written and reads back as it should, 0 otherwise (what was written stays in the file, which
 /// then has no page).
 int CopyPage(PageInput* input, uint64_t pageAt, const StoredDirectory& page,

@@ -8,6 +8,7 @@
 
 #include "driver/command_line.h"
 #include "tests/run_program.h"
+#include "tests/tiff_fixture.h"
 
 namespace {
 
@@ -118,3 +119,38 @@ TEST(Entry, AnOverlongTailIsCutInItsLineAndAnOverlongInputTouchesNothing) {
 }
 
 }  // namespace
+
+TEST(Entry, AFileSizeLimitBelowTheLogSkipsTheLogNotTheRun) {
+  if (RunsUnderWine()) GTEST_SKIP() << "file size limits need a native run";
+  TempDir dir;
+  MakeShared(dir.path());
+  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(2)));
+  chmod((dir / "fax.tif").c_str(), 0666);
+  std::string oldLog(64 * 1024, 'x');
+  WriteShared(dir / "folicant.log", oldLog);
+  RunLimits limits = Stranger();
+  limits.fileSizeLimit = 32 * 1024;
+  RunResult run = RunProgram({"fax.tif", "/l", "/r"}, dir.path(), limits);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadFile(dir / "folicant.log"), oldLog);
+  EXPECT_EQ(CountDirectories(dir / "fax.001"), 1);
+  EXPECT_FALSE(FileExists(dir / "fax.tif"));
+}
+
+TEST(Entry, AnArgumentWithBlanksAndOptionTextIsOneName) {
+  if (RunsUnderWine()) GTEST_SKIP() << "Windows cuts its one command line at blanks";
+  TempDir dir;
+  std::string name = "my fax.tif -ndone -r";
+  ASSERT_TRUE(WriteTiffFile(dir / name, SimplePages(2)));
+  RunResult run = RunProgram({"", name, "/l", ""}, dir.path());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(Messages(dir)[0], "Invoked with arguments ' " + name + " /l '");
+  EXPECT_EQ(Messages(dir)[1], "In: '" + name + "'; Out: 'my fax.xxx';");
+  EXPECT_EQ(CountDirectories(dir / "my fax.001"), 1);
+  EXPECT_TRUE(FileExists(dir / name));
+  EXPECT_FALSE(FileExists(dir / "done"));
+  // A missing input whose name carries options runs no action of those options.
+  run = RunProgram({"missing.tif /ndone", "/l"}, dir.path());
+  EXPECT_FALSE(FileExists(dir / "done"));
+}
+

@@ -12,19 +12,10 @@
 
 #include "tests/run_program.h"
 #include "tests/sample_files.h"
+#include "tests/tiff_entries.h"
 #include "tests/tiff_fixture.h"
 
 namespace {
-
-std::vector<std::string> Messages(const TempDir& dir) {
-  return LogMessages(ReadFile(dir / "folicant.log"));
-}
-
-RunLimits Unprivileged() {
-  RunLimits limits;
-  limits.unprivileged = true;
-  return limits;
-}
 
 // The run ended early: after `writing` nothing but the exit line, no post-split action, and the
 // input as it was.
@@ -85,14 +76,14 @@ TEST(Faults, OutputsThatCannotBeCreatedEndTheRun) {
   std::string input = ReadFile(dir / "fax.tif");
 
   RunResult run =
-      RunProgram({"fax.tif", "/plocked", "/l", "/r", "/ndone"}, dir.path(), Unprivileged());
+      RunProgram({"fax.tif", "/plocked", "/l", "/r", "/ndone"}, dir.path(), Stranger());
   EXPECT_EQ(run.status, 0);
   ExpectEarlyEnd(dir, "Writing 'locked\\fax.000'", "fax.tif", input);
 
   WriteFile(dir / "out/fax.001", "read-only output");
   chmod((dir / "out/fax.001").c_str(), 0444);
   unlink((dir / "folicant.log").c_str());
-  run = RunProgram({"fax.tif", "/pout", "/l", "/r", "/ndone"}, dir.path(), Unprivileged());
+  run = RunProgram({"fax.tif", "/pout", "/l", "/r", "/ndone"}, dir.path(), Stranger());
   EXPECT_EQ(run.status, 0);
   ExpectEarlyEnd(dir, "Writing 'out\\fax.001'", "fax.tif", input);
   EXPECT_EQ(ReadFile(dir / "out/fax.001"), "read-only output");
@@ -266,16 +257,11 @@ TEST(Faults, RepeatedEntriesCostTheirBytesOnce) {
 
 // Points the last directory's next-directory offset back at the first directory.
 void LoopDirectories(const std::string& path) {
+  TiffEntries file;
+  ASSERT_TRUE(file.Load(path));
+  std::vector<uint64_t> chain = file.Chain();
   std::string bytes = ReadFile(path);
-  uint32_t first = FirstDirectoryOffset(bytes);
-  for (uint32_t ifd = first;;) {
-    size_t next = ifd + 2 + 12 * ReadLe16(bytes, ifd);
-    ifd = ReadLe32(bytes, next);
-    if (ifd == 0) {
-      WriteLe32(bytes, next, first);
-      break;
-    }
-  }
+  WriteLe32(bytes, file.NextPointerAt(chain.back()), static_cast<uint32_t>(chain.front()));
   WriteFile(path, bytes);
 }
 

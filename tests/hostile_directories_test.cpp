@@ -18,31 +18,10 @@
 #include <vector>
 
 #include "tests/run_program.h"
+#include "tests/tiff_entries.h"
 #include "tests/tiff_fixture.h"
 
 namespace {
-
-RunLimits Stranger(int timeoutSeconds = 60) {
-  RunLimits limits;
-  limits.unprivileged = true;
-  limits.timeoutSeconds = timeoutSeconds;
-  return limits;
-}
-
-// A directory the program (as nobody) can write to, as a spool directory shared with others.
-void MakeShared(const std::string& path) {
-  mkdir(path.c_str(), 0777);
-  chmod(path.c_str(), 0777);
-}
-
-void WriteShared(const std::string& path, const std::string& content) {
-  WriteFile(path, content);
-  chmod(path.c_str(), 0666);
-}
-
-std::vector<std::string> Messages(const TempDir& dir) {
-  return LogMessages(ReadFile(dir / "folicant.log"));
-}
 
 bool Logged(const TempDir& dir, const std::string& message) {
   for (const std::string& line : Messages(dir)) {
@@ -233,13 +212,6 @@ TEST(HostileDirectories, MovesAcrossFileSystemsDropSetuidAndNeverFollowLinks) {
   std::filesystem::remove_all(elsewhere);
 }
 
-uint64_t Get(const std::string& bytes, size_t at, size_t size) {
-  uint64_t value = 0;
-  for (size_t i = 0; i < size; ++i)
-    value |= uint64_t{static_cast<uint8_t>(bytes[at + i])} << (8 * i);
-  return value;
-}
-
 void Put(std::string& bytes, size_t at, size_t size, uint64_t value) {
   for (size_t i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
 }
@@ -248,19 +220,16 @@ void Put(std::string& bytes, size_t at, size_t size, uint64_t value) {
 // at the copy, so that the file ends with its next-directory pointer (libtiff writes tag values
 // after a directory).
 std::string LastDirectoryAtTheEnd(std::string bytes, bool bigTiff) {
-  size_t countSize = bigTiff ? 8 : 2, entrySize = bigTiff ? 20 : 12, pointerSize = bigTiff ? 8 : 4;
-  size_t reference = bigTiff ? 8 : 4;
-  uint64_t directory = Get(bytes, reference, pointerSize);
-  size_t next;
-  for (;;) {
-    next = directory + countSize + Get(bytes, directory, countSize) * entrySize;
-    if (Get(bytes, next, pointerSize) == 0) break;
-    reference = next;
-    directory = Get(bytes, next, pointerSize);
-  }
+  TiffEntries file;
+  if (!file.Parse(bytes)) return bytes;
+  std::vector<uint64_t> chain = file.Chain();
+  size_t pointerSize = bigTiff ? 8 : 4;
+  uint64_t last = chain.back();
+  uint64_t reference = chain.size() > 1 ? file.NextPointerAt(chain[chain.size() - 2]) : pointerSize;
+  uint64_t end = file.NextPointerAt(last) + pointerSize;
   if (bytes.size() % 2 != 0) bytes += '\0';
   size_t moved = bytes.size();
-  bytes += bytes.substr(directory, next + pointerSize - directory);
+  bytes += bytes.substr(last, end - last);
   Put(bytes, reference, pointerSize, moved);
   return bytes;
 }
@@ -292,40 +261,6 @@ TEST(HostileDirectories, ACutNextDirectoryPointerKeepsTheInput) {
     RunProgram({"whole.tif", "/l", "/r"}, dir.path());
     EXPECT_TRUE(Logged(dir, "File 'whole.tif' deleted"));
   }
-}
-
-TEST(HostileDirectories, AFileSizeLimitBelowTheLogSkipsTheLogNotTheRun) {
-  SkipUnderWine();
-  TempDir dir;
-  MakeShared(dir.path());
-  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(2)));
-  chmod((dir / "fax.tif").c_str(), 0666);
-  std::string oldLog(64 * 1024, 'x');
-  WriteShared(dir / "folicant.log", oldLog);
-  RunLimits limits = Stranger();
-  limits.fileSizeLimit = 32 * 1024;
-  RunResult run = RunProgram({"fax.tif", "/l", "/r"}, dir.path(), limits);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ReadFile(dir / "folicant.log"), oldLog);
-  EXPECT_EQ(CountDirectories(dir / "fax.001"), 1);
-  EXPECT_FALSE(FileExists(dir / "fax.tif"));
-}
-
-TEST(HostileDirectories, AnArgumentWithBlanksAndOptionTextIsOneName) {
-  if (RunsUnderWine()) GTEST_SKIP() << "Windows cuts its one command line at blanks";
-  TempDir dir;
-  std::string name = "my fax.tif -ndone -r";
-  ASSERT_TRUE(WriteTiffFile(dir / name, SimplePages(2)));
-  RunResult run = RunProgram({"", name, "/l", ""}, dir.path());
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(Messages(dir)[0], "Invoked with arguments ' " + name + " /l '");
-  EXPECT_EQ(Messages(dir)[1], "In: '" + name + "'; Out: 'my fax.xxx';");
-  EXPECT_EQ(CountDirectories(dir / "my fax.001"), 1);
-  EXPECT_TRUE(FileExists(dir / name));
-  EXPECT_FALSE(FileExists(dir / "done"));
-  // A missing input whose name carries options runs no action of those options.
-  run = RunProgram({"missing.tif /ndone", "/l"}, dir.path());
-  EXPECT_FALSE(FileExists(dir / "done"));
 }
 
 // Runs `body` again and again on another thread until `seconds` have passed or it returns false.

@@ -15,17 +15,12 @@
 
 #include "tests/run_program.h"
 #include "tests/sample_files.h"
+#include "tests/split_checks.h"
 #include "tests/tiff_builder.h"
 #include "tests/tiff_entries.h"
 #include "tests/tiff_fixture.h"
 
 namespace {
-
-std::string Name(const std::string& base, int page) {
-  char suffix[8];
-  snprintf(suffix, sizeof suffix, ".%03d", page);
-  return base + suffix;
-}
 
 int Shell(const std::string& directory, const std::string& command) {
   return system(("cd '" + directory + "' && " + command + " >/dev/null 2>&1").c_str());
@@ -41,9 +36,9 @@ uint64_t Value(const TiffEntries& file, const std::vector<TiffEntry>& entries, u
 
 // The stored bytes of every strip or tile, found through the entries.
 std::vector<std::string> Chunks(const TiffEntries& file, const std::vector<TiffEntry>& entries) {
-  bool tiled = FindTiffEntry(entries, 324) != nullptr;
-  const TiffEntry* offsets = FindTiffEntry(entries, tiled ? 324 : 273);
-  const TiffEntry* counts = FindTiffEntry(entries, tiled ? 325 : 279);
+  bool tiled = FindTiffEntry(entries, TIFFTAG_TILEOFFSETS) != nullptr;
+  const TiffEntry* offsets = FindTiffEntry(entries, tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS);
+  const TiffEntry* counts = FindTiffEntry(entries, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS);
   std::vector<std::string> chunks;
   if (offsets == nullptr || counts == nullptr) return chunks;
   std::vector<double> at = file.Numbers(*offsets), size = file.Numbers(*counts);
@@ -57,15 +52,16 @@ std::vector<std::string> Chunks(const TiffEntries& file, const std::vector<TiffE
 std::vector<std::string> OldJpegBlocks(const TiffEntries& file,
                                        const std::vector<TiffEntry>& entries) {
   std::vector<std::string> blocks;
-  if (FindTiffEntry(entries, 513) != nullptr) {
-    blocks.push_back(file.Bytes(Value(file, entries, 513), Value(file, entries, 514)));
+  if (FindTiffEntry(entries, TIFFTAG_JPEGIFOFFSET) != nullptr) {
+    blocks.push_back(file.Bytes(Value(file, entries, TIFFTAG_JPEGIFOFFSET),
+                                Value(file, entries, TIFFTAG_JPEGIFBYTECOUNT)));
   }
-  for (uint16_t tag : {519, 520, 521}) {
+  for (uint16_t tag : {TIFFTAG_JPEGQTABLES, TIFFTAG_JPEGDCTABLES, TIFFTAG_JPEGACTABLES}) {
     const TiffEntry* entry = FindTiffEntry(entries, tag);
     if (entry == nullptr) continue;
     for (double at : file.Numbers(*entry)) {
       uint64_t size = 64;
-      if (tag != 519) {
+      if (tag != TIFFTAG_JPEGQTABLES) {
         std::string counts = file.Bytes(static_cast<uint64_t>(at), 16);
         size = 16;
         for (char count : counts) size += static_cast<uint8_t>(count);
@@ -82,12 +78,14 @@ enum class Kind { kImage, kExif, kGps, kInterop };
 
 // Whether `tag` in a directory of `kind` links to another directory, and to which kind.
 bool IsLink(Kind kind, uint16_t tag, Kind* linked) {
-  if (kind == Kind::kImage && (tag == 330 || tag == 34665 || tag == 34853)) {
-    *linked = tag == 330 ? Kind::kImage : tag == 34665 ? Kind::kExif : Kind::kGps;
+  if (kind == Kind::kImage && (tag == TIFFTAG_SUBIFD || tag == TIFFTAG_EXIFIFD || tag == TIFFTAG_GPSIFD)) {
+    *linked = tag == TIFFTAG_SUBIFD  ? Kind::kImage
+              : tag == TIFFTAG_EXIFIFD ? Kind::kExif
+                                       : Kind::kGps;
     return true;
   }
   *linked = Kind::kInterop;
-  return (kind == Kind::kImage || kind == Kind::kExif) && tag == 40965;
+  return (kind == Kind::kImage || kind == Kind::kExif) && tag == TIFFTAG_INTEROPERABILITYIFD;
 }
 
 // The entries a copy leaves out: FreeOffsets and FreeByteCounts, which say where the input's
@@ -95,8 +93,8 @@ bool IsLink(Kind kind, uint16_t tag, Kind* linked) {
 // inside the input.
 bool IsLeftOut(const TiffEntry& entry, Kind kind) {
   Kind linked;
-  bool ifd = entry.type == 13 || entry.type == 18;
-  return (kind == Kind::kImage && (entry.tag == 288 || entry.tag == 289)) ||
+  bool ifd = entry.type == TIFF_IFD || entry.type == TIFF_IFD8;
+  return (kind == Kind::kImage && (entry.tag == TIFFTAG_FREEOFFSETS || entry.tag == TIFFTAG_FREEBYTECOUNTS)) ||
          TiffTypeSize(entry.type) == 0 || (ifd && !IsLink(kind, entry.tag, &linked)) ||
          !entry.inFile;
 }
@@ -105,12 +103,16 @@ bool IsLeftOut(const TiffEntry& entry, Kind kind) {
 // and the old-style JPEG blocks (compared by the bytes they point at).
 bool IsNewPlace(Kind kind, uint16_t tag) {
   return kind == Kind::kImage &&
-         (tag == 273 || tag == 324 || tag == 513 || tag == 519 || tag == 520 || tag == 521);
+         (tag == TIFFTAG_STRIPOFFSETS || tag == TIFFTAG_TILEOFFSETS || tag == TIFFTAG_JPEGIFOFFSET ||
+          tag == TIFFTAG_JPEGQTABLES || tag == TIFFTAG_JPEGDCTABLES || tag == TIFFTAG_JPEGACTABLES);
 }
 
 bool Fits(uint16_t type, double value) {
-  double most = type == 1 ? 0xFF : type == 3 ? 0xFFFF : type == 4 || type == 13 ? 0xFFFFFFFF : 0;
-  return type == 16 || type == 18 || value <= most;
+  double most = type == TIFF_BYTE    ? 0xFF
+                : type == TIFF_SHORT ? 0xFFFF
+                : type == TIFF_LONG || type == TIFF_IFD ? 0xFFFFFFFF
+                                                        : 0;
+  return type == TIFF_LONG8 || type == TIFF_IFD8 || value <= most;
 }
 
 // Offsets written anew keep their stored type while they fit it; strip and tile offsets then
@@ -123,10 +125,11 @@ void ExpectStoredTypeOrWider(const TiffEntry& stored, const TiffEntries& out,
   std::string tag = "tag " + std::to_string(stored.tag);
   if (Fits(stored.type, most)) {
     EXPECT_EQ(copy.type, stored.type) << tag;
-  } else if (stored.tag == 273 || stored.tag == 324) {
-    EXPECT_EQ(copy.type, most > 0xFFFFFFFF ? 16 : 4) << tag;
+  } else if (stored.tag == TIFFTAG_STRIPOFFSETS || stored.tag == TIFFTAG_TILEOFFSETS) {
+    EXPECT_EQ(copy.type, most > 0xFFFFFFFF ? TIFF_LONG8 : TIFF_LONG) << tag;
   } else {
-    bool unsigned32or64 = copy.type == 4 || copy.type == 13 || copy.type == 16 || copy.type == 18;
+    bool unsigned32or64 = copy.type == TIFF_LONG || copy.type == TIFF_IFD ||
+                          copy.type == TIFF_LONG8 || copy.type == TIFF_IFD8;
     EXPECT_TRUE(unsigned32or64 && Fits(copy.type, most)) << tag << " type " << copy.type;
   }
 }
@@ -217,7 +220,7 @@ void ExpectSameOutputsAsReference(const TempDir& dir, const std::string& input,
   RunResult run = RunOtherProgram(reference, {input}, copy.path());
   ASSERT_EQ(run.status, 0) << run.standardError;
   for (size_t page = 0; page <= pages; ++page) {
-    std::string output = Name(base, static_cast<int>(page));
+    std::string output = OutputName(base, static_cast<int>(page));
     EXPECT_EQ(FileExists(copy / output), FileExists(dir / output)) << output;
     EXPECT_TRUE(ReadFile(copy / output) == ReadFile(dir / output)) << output << " differs";
   }
@@ -236,7 +239,7 @@ void ExpectLosslessSplit(const TempDir& dir, const std::string& input, const std
   ASSERT_FALSE(pages.empty());
   for (size_t page = 0; page < pages.size(); ++page) {
     TiffEntries out;
-    std::string output = Name(base, static_cast<int>(page));
+    std::string output = OutputName(base, static_cast<int>(page));
     ASSERT_TRUE(out.Load(dir / output)) << output;
     EXPECT_EQ(out.bigEndian(), in.bigEndian());
     EXPECT_EQ(out.bigTiff(), in.bigTiff());
@@ -244,7 +247,7 @@ void ExpectLosslessSplit(const TempDir& dir, const std::string& input, const std
     Copies copies;
     ExpectSameDirectory(in, pages[page], out, out.Chain()[0], Kind::kImage, output, &copies);
   }
-  EXPECT_FALSE(FileExists(dir / Name(base, static_cast<int>(pages.size()))));
+  EXPECT_FALSE(FileExists(dir / OutputName(base, static_cast<int>(pages.size()))));
   ExpectSameOutputsAsReference(dir, input, base, pages.size());
 }
 
@@ -288,13 +291,13 @@ void ExpectExiftoolSeesTheSame(const TempDir& dir, const std::string& input,
                                const std::string& base) {
   if (!FileExists("/usr/bin/exiftool")) return;
   std::vector<std::string> in = ExiftoolLines(dir / input, 0), out;
-  for (int page = 0; FileExists(dir / Name(base, page)); ++page) {
+  for (int page = 0; FileExists(dir / OutputName(base, page)); ++page) {
     std::string group = "[IFD" + std::to_string(page) + "] ";
     auto reached = [&](const std::string& line) {
       return line.compare(0, group.size(), group) == 0;
     };
     if (std::none_of(in.begin(), in.end(), reached)) continue;
-    std::vector<std::string> lines = ExiftoolLines(dir / Name(base, page), page);
+    std::vector<std::string> lines = ExiftoolLines(dir / OutputName(base, page), page);
     out.insert(out.end(), lines.begin(), lines.end());
   }
   std::sort(out.begin(), out.end());
@@ -604,7 +607,7 @@ TEST(Lossless, EveryStoredFormComesOutAsStoredInEveryLayout) {
       for (int page = 2; page < 5; ++page) {
         TiffEntries out;
         std::vector<TiffEntry> entries;
-        ASSERT_TRUE(out.Load(dir / Name("forms", page)));
+        ASSERT_TRUE(out.Load(dir / OutputName("forms", page)));
         ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
         for (const BuildEntry& entry : kLeftOut) {
           bool kept = entry.tag == 65302;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/run_program.h"
+#include "tests/tiff_entries.h"
 #include "tests/tiff_fixture.h"
 
 namespace {
@@ -28,7 +29,7 @@ int MemoryWrite(void* handle, uint64_t offset, const void* buffer, uint64_t size
   MemoryFile* file = static_cast<MemoryFile*>(handle);
   std::string data(static_cast<const char*>(buffer), static_cast<size_t>(size));
   if (size > 16 && file->fault == MemoryFile::kLosesLastByte) data.pop_back();
-  if (size > 16 && file->fault == MemoryFile::kFlipsABit) data[data.size() / 2] ^= 4;
+  if (size > 16 && file->fault == MemoryFile::kFlipsABit) data[data.size() - 3] ^= 4;
   if (file->fault == MemoryFile::kFlipsAChunkByte && offset <= 8 && offset + size > 8)
     data[8 - offset] ^= 4;
   if (file->bytes.size() < offset + data.size()) file->bytes.resize(offset + data.size());

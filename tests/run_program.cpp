@@ -190,3 +190,24 @@ std::vector<std::string> LogMessages(const std::string& log) {
   }
   return messages;
 }
+
+std::vector<std::string> Messages(const TempDir& dir) {
+  return LogMessages(ReadFile(dir / "folicant.log"));
+}
+
+RunLimits Stranger(int timeoutSeconds) {
+  RunLimits limits;
+  limits.unprivileged = true;
+  limits.timeoutSeconds = timeoutSeconds;
+  return limits;
+}
+
+void MakeShared(const std::string& path) {
+  mkdir(path.c_str(), 0777);
+  chmod(path.c_str(), 0777);
+}
+
+void WriteShared(const std::string& path, const std::string& content) {
+  WriteFile(path, content);
+  chmod(path.c_str(), 0666);
+}

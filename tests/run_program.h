@@ -56,6 +56,18 @@ class TempDir {
 /// line without CR LF is returned with "<no CR LF>" appended.
 std::vector<std::string> LogMessages(const std::string& log);
 
+/// The messages of the event log in `dir`.
+std::vector<std::string> Messages(const TempDir& dir);
+
+/// Limits for a run as the user nobody (when the tests run as root), killed after
+/// `timeoutSeconds`: a stranger's run in a shared directory.
+RunLimits Stranger(int timeoutSeconds = 60);
+
+/// Makes the directory `path` (when missing) writable by everyone, as a spool directory shared
+/// with others; writes a file there that everyone may write.
+void MakeShared(const std::string& path);
+void WriteShared(const std::string& path, const std::string& content);
+
 bool FileExists(const std::string& path);
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

@@ -8,50 +8,10 @@
 #include <vector>
 
 #include "tests/run_program.h"
+#include "tests/split_checks.h"
 #include "tests/tiff_fixture.h"
 
 namespace {
-
-std::string Name(const std::string& base, int page) {
-  char suffix[16];
-  snprintf(suffix, sizeof suffix, ".%03d", page);
-  return base + suffix;
-}
-
-// Every page of `inputPath` is the only page of the matching output, same tags and raw bytes.
-void ExpectPagesSplit(const std::string& inputPath, const std::string& outputBase, int pages) {
-  TIFF* input = TIFFOpen(inputPath.c_str(), "r");
-  ASSERT_NE(input, nullptr) << inputPath;
-  for (int page = 0; page < pages; ++page) {
-    std::string outputPath = Name(outputBase, page);
-    ASSERT_EQ(CountDirectories(outputPath), 1) << outputPath;
-    TIFF* output = TIFFOpen(outputPath.c_str(), "r");
-    ASSERT_NE(output, nullptr);
-    for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP}) {
-      uint32_t in = 0, out = 0;
-      TIFFGetField(input, tag, &in);
-      TIFFGetField(output, tag, &out);
-      EXPECT_EQ(in, out) << outputPath << " tag " << tag;
-    }
-    for (ttag_t tag : {TIFFTAG_COMPRESSION, TIFFTAG_BITSPERSAMPLE, TIFFTAG_PHOTOMETRIC}) {
-      uint16_t in = 0, out = 0;
-      TIFFGetField(input, tag, &in);
-      TIFFGetField(output, tag, &out);
-      EXPECT_EQ(in, out) << outputPath << " tag " << tag;
-    }
-    EXPECT_EQ(TIFFIsBigEndian(input), TIFFIsBigEndian(output)) << outputPath;
-    EXPECT_EQ(TIFFIsBigTIFF(input), TIFFIsBigTIFF(output)) << outputPath;
-    EXPECT_TRUE(ReadRawChunks(input) == ReadRawChunks(output)) << outputPath;
-    TIFFClose(output);
-    EXPECT_EQ(TIFFReadDirectory(input) != 0, page + 1 < pages);
-  }
-  TIFFClose(input);
-  EXPECT_FALSE(FileExists(Name(outputBase, pages)));
-}
-
-std::vector<std::string> Messages(const TempDir& dir) {
-  return LogMessages(ReadFile(dir / "folicant.log"));
-}
 
 std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
   return lines;
@@ -260,122 +220,6 @@ TEST(SplitRun, AnOutputBaseOver1023CharactersTouchesNoFile) {
   EXPECT_FALSE(FileExists(dir / "done"));
 }
 
-// Points the next-directory offset of the file's second directory past the end of the file.
-void BreakThirdDirectory(const std::string& path) {
-  std::string bytes = ReadFile(path);
-  size_t ifd = ReadLe32(bytes, 4);
-  ifd = ReadLe32(bytes, ifd + 2 + 12 * ReadLe16(bytes, ifd));
-  WriteLe32(bytes, ifd + 2 + 12 * ReadLe16(bytes, ifd), 0x7FFFFFF0);
-  WriteFile(path, bytes);
-}
-
-TEST(PostSplit, NeverRemovesAnInputThatWasNotSplitToItsLastPage) {
-  TempDir dir;
-  ASSERT_TRUE(WriteTiffFile(dir / "broken.tif", SimplePages(3)));
-  BreakThirdDirectory(dir / "broken.tif");
-  WriteFile(dir / "text.tif", "not a TIFF file");
-  RunResult run = RunProgram({"broken.tif", "/l", "/r", "/ndone"}, dir.path());
-  EXPECT_EQ(run.status, 0);
-  std::vector<std::string> messages = Messages(dir);
-  ASSERT_EQ(messages.size(), 8u);
-  EXPECT_EQ(messages[4], "2 file(s) written");
-  EXPECT_EQ(messages[5], "Could not delete 'broken.tif'");
-  EXPECT_EQ(messages[6], "File 'done' touched");
-  EXPECT_TRUE(FileExists(dir / "broken.tif"));
-  ExpectPagesSplit(dir / "broken.tif", dir / "broken", 2);
-
-  RunProgram({"text.tif", "/r"}, dir.path());
-  EXPECT_EQ(ReadFile(dir / "text.tif"), "not a TIFF file");
-}
-
-TEST(PostSplit, RemovesMovesAndTouchesInThatOrder) {
-  TempDir dir;
-  mkdir((dir / "in").c_str(), 0755);
-  mkdir((dir / "out").c_str(), 0755);
-  ASSERT_TRUE(WriteTiffFile(dir / "in/fax.tif", SimplePages(2)));
-  std::string input = ReadFile(dir / "in/fax.tif");
-  WriteFile(dir / "in/fax.dat", "companion");
-  WriteFile(dir / "out/done.flg", "stale content");
-  RunResult run =
-      RunProgram({"in\\fax.tif", "/pout", "/min\\fax.dat", "/ndone.flg", "/r", "/l"}, dir.path());
-  EXPECT_EQ(run.status, 0);
-  std::vector<std::string> messages = Messages(dir);
-  ASSERT_EQ(messages.size(), 9u);
-  EXPECT_EQ(messages[4], "2 file(s) written");
-  EXPECT_EQ(messages[5], "File 'in\\fax.tif' deleted");
-  EXPECT_EQ(messages[6], "File 'in\\fax.dat' moved to 'out\\fax.dat'");
-  EXPECT_EQ(messages[7], "File 'out\\done.flg' touched");
-  EXPECT_FALSE(FileExists(dir / "in/fax.tif"));
-  EXPECT_FALSE(FileExists(dir / "in/fax.dat"));
-  EXPECT_EQ(ReadFile(dir / "out/fax.dat"), "companion");
-  EXPECT_TRUE(FileExists(dir / "out/done.flg"));
-  EXPECT_EQ(ReadFile(dir / "out/done.flg"), "");
-  WriteFile(dir / "in/fax.tif", input);
-  ExpectPagesSplit(dir / "in/fax.tif", dir / "out/fax", 2);
-}
-
-TEST(PostSplit, AMoveNeverReplacesAnExistingDestination) {
-  TempDir dir;
-  mkdir((dir / "out").c_str(), 0755);
-  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
-  WriteFile(dir / "fax.dat", "new");
-  WriteFile(dir / "out/fax.dat", "old");
-  RunProgram({"fax.tif", "/pout", "/mfax.dat", "/l"}, dir.path());
-  EXPECT_EQ(Messages(dir)[4], "Could not move 'fax.dat' to 'out\\fax.dat'");
-  EXPECT_EQ(ReadFile(dir / "fax.dat"), "new");
-  EXPECT_EQ(ReadFile(dir / "out/fax.dat"), "old");
-}
-
-TEST(PostSplit, WithoutAnOutputDirectoryTheCompanionAndNotifyFileGoToTheCurrentOne) {
-  TempDir dir;
-  mkdir((dir / "in").c_str(), 0755);
-  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
-  WriteFile(dir / "in/fax.dat", "companion");
-  RunProgram({"fax.tif", "/min\\fax.dat", "/nready", "/l"}, dir.path());
-  std::vector<std::string> messages = Messages(dir);
-  ASSERT_EQ(messages.size(), 7u);
-  EXPECT_EQ(messages[4], "File 'in\\fax.dat' moved to 'fax.dat'");
-  EXPECT_EQ(messages[5], "File 'ready' touched");
-  EXPECT_EQ(ReadFile(dir / "fax.dat"), "companion");
-  EXPECT_TRUE(FileExists(dir / "ready"));
-}
-
-TEST(PostSplit, ANotifyPathWithABackslashNamesThatPathAsWritten) {
-  TempDir dir;
-  mkdir((dir / "out").c_str(), 0755);
-  mkdir((dir / "flags").c_str(), 0755);
-  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
-  RunProgram({"fax.tif", "/pout", "/nflags\\done.flg", "/l"}, dir.path());
-  EXPECT_EQ(Messages(dir)[4], "File 'flags\\done.flg' touched");
-  EXPECT_TRUE(FileExists(dir / "flags/done.flg"));
-  EXPECT_FALSE(FileExists(dir / "out/done.flg"));
-}
-
-TEST(PostSplit, DestinationsThatDoNotFitFailTheirStep) {
-  TempDir dir;
-  // Four nested directories: 999 characters, each component within the file system's limit.
-  std::string deep;
-  for (int level = 0; level < 4; ++level) {
-    deep += (level > 0 ? "\\" : "") + std::string(249, 'd');
-    std::string native = deep;
-    for (char& c : native) c = c == '\\' ? '/' : c;
-    ASSERT_EQ(mkdir((dir / native).c_str(), 0755), 0);
-  }
-  ASSERT_TRUE(WriteTiffFile(dir / "fax.tif", SimplePages(1)));
-  std::string longName(100, 'c');
-  WriteFile(dir / longName, "companion");
-  RunResult run =
-      RunProgram({"fax.tif", "/p" + deep, "/m" + longName, "/n" + longName, "/l"}, dir.path());
-  EXPECT_EQ(run.status, 0);
-  std::vector<std::string> messages = Messages(dir);
-  ASSERT_EQ(messages.size(), 7u);
-  // The line is cut to the message buffer; the step failed without touching either file.
-  EXPECT_EQ(messages[4].rfind("Could not move '" + longName + "' to '" + deep.substr(0, 500), 0),
-            0u);
-  EXPECT_EQ(messages[5].rfind("Could not touch '" + deep + "\\ccc", 0), 0u);
-  EXPECT_EQ(ReadFile(dir / longName), "companion");
-}
-
 }  // namespace
 
 namespace {
@@ -412,7 +256,7 @@ TEST(SplitRun, PagesMadeByAnotherToolDecodeToTheSamePixelsThere) {
     ASSERT_EQ(RunProgram({name + ".tif"}, dir.path()).status, 0);
     for (int page = 0; page < 3; ++page) {
       std::string input = name + ".tif[" + std::to_string(page) + "]";
-      std::string output = Name(name, page);
+      std::string output = OutputName(name, page);
       ASSERT_EQ(Shell(dir.path(), convert + " '" + input + "' rgba:in.rgba"), 0);
       ASSERT_EQ(Shell(dir.path(), convert + " '" + output + "' rgba:out.rgba"), 0) << output;
       std::string decoded = ReadFile(dir / "in.rgba");

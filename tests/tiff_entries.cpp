@@ -1,5 +1,7 @@
 #include "tests/tiff_entries.h"
 
+#include <tiffio.h>
+
 #include <cstring>
 
 #include "tests/run_program.h"
@@ -12,7 +14,11 @@ const TiffEntry* FindTiffEntry(const std::vector<TiffEntry>& entries, uint16_t t
 }
 
 bool TiffEntries::Load(const std::string& path) {
-  bytes_ = ReadFile(path);
+  return Parse(ReadFile(path));
+}
+
+bool TiffEntries::Parse(const std::string& bytes) {
+  bytes_ = bytes;
   if (bytes_.size() < 8 || (bytes_.compare(0, 2, "II") != 0 && bytes_.compare(0, 2, "MM") != 0)) {
     return false;
   }
@@ -46,9 +52,34 @@ std::vector<uint64_t> TiffEntries::Chain() const {
   return offsets;
 }
 
-uint64_t TiffEntries::NextOf(uint64_t directory) const {
+uint64_t TiffEntries::NextPointerAt(uint64_t directory) const {
   uint64_t count = Unsigned(directory, bigTiff_ ? 8 : 2);
-  return Unsigned(directory + (bigTiff_ ? 8 : 2) + count * (bigTiff_ ? 20 : 12), bigTiff_ ? 8 : 4);
+  return directory + (bigTiff_ ? 8 : 2) + count * (bigTiff_ ? 20 : 12);
+}
+
+uint64_t TiffEntries::NextOf(uint64_t directory) const {
+  return Unsigned(NextPointerAt(directory), bigTiff_ ? 8 : 4);
+}
+
+bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value) {
+  TiffEntries file;
+  std::vector<TiffEntry> entries;
+  if (!file.Load(path) || file.Chain().empty() || !file.Directory(file.Chain()[0], &entries)) {
+    return false;
+  }
+  const TiffEntry* entry = FindTiffEntry(entries, tag);
+  if (entry == nullptr || index >= entry->count || !entry->inFile ||
+      (entry->type != TIFF_SHORT && entry->type != TIFF_LONG && entry->type != TIFF_IFD)) {
+    return false;
+  }
+  uint32_t size = TiffTypeSize(entry->type);
+  std::string bytes = ReadFile(path);
+  for (uint32_t i = 0; i < size; ++i) {
+    uint32_t shift = 8 * (file.bigEndian() ? size - 1 - i : i);
+    bytes[entry->at + static_cast<uint64_t>(index) * size + i] = static_cast<char>(value >> shift);
+  }
+  WriteFile(path, bytes);
+  return true;
 }
 
 bool TiffEntries::Directory(uint64_t offset, std::vector<TiffEntry>* entries) const {

@@ -22,12 +22,16 @@ class TiffEntries {
  public:
   /// Reads the file's header; false when it is not a TIFF file.
   bool Load(const std::string& path);
+  /// The same for a file's bytes in memory.
+  bool Parse(const std::string& bytes);
   bool bigEndian() const { return bigEndian_; }
   bool bigTiff() const { return bigTiff_; }
   /// Offsets of the directories of the main chain, in order.
   std::vector<uint64_t> Chain() const;
-  /// The next-directory pointer of the directory at `directory` (0 where the file ends first).
+  /// The next-directory pointer of the directory at `directory` (0 where the file ends first),
+  /// and where that pointer lies.
   uint64_t NextOf(uint64_t directory) const;
+  uint64_t NextPointerAt(uint64_t directory) const;
   /// The entries of the directory at `offset`; false when the entry list does not lie in the
   /// file whole.
   bool Directory(uint64_t offset, std::vector<TiffEntry>* entries) const;
@@ -42,6 +46,11 @@ class TiffEntries {
   bool bigEndian_ = false;
   bool bigTiff_ = false;
 };
+
+/// Overwrites value `index` of tag `tag` (of type SHORT, LONG or IFD) in the first directory of the
+/// TIFF file at `path`, for inputs that libtiff's writing API refuses to make. Returns false when
+/// the directory has no such tag or value.
+bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value);
 
 /// The entry of `tag` in `entries`, or NULL.
 const TiffEntry* FindTiffEntry(const std::vector<TiffEntry>& entries, uint16_t tag);

@@ -135,36 +135,6 @@ std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff) {
   return chunks;
 }
 
-bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value) {
-  FILE* file = fopen(path.c_str(), "r+b");
-  if (file == nullptr) return false;
-  bool patched = false;
-  uint8_t header[8];
-  uint8_t countBytes[2];
-  if (fread(header, 1, 8, file) == 8 && header[0] == 'I' &&
-      fseek(file, static_cast<long>(LittleEndian(header + 4, 4)), SEEK_SET) == 0 &&
-      fread(countBytes, 1, 2, file) == 2) {
-    uint32_t entries = LittleEndian(countBytes, 2);
-    for (uint32_t e = 0; e < entries && !patched; ++e) {
-      uint8_t entry[12];
-      long entryPosition = ftell(file);
-      if (fread(entry, 1, 12, file) != 12) break;
-      if (LittleEndian(entry, 2) != tag) continue;
-      uint32_t type = LittleEndian(entry + 2, 2);
-      uint32_t count = LittleEndian(entry + 4, 4);
-      int size = type == TIFF_SHORT ? 2 : type == TIFF_LONG || type == TIFF_IFD ? 4 : 0;
-      if (size == 0 || index >= count) break;
-      long position =
-          count * size <= 4 ? entryPosition + 8 : static_cast<long>(LittleEndian(entry + 8, 4));
-      uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-      patched = fseek(file, position + static_cast<long>(index) * size, SEEK_SET) == 0 &&
-                fwrite(bytes, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
-    }
-  }
-  return fclose(file) == 0 && patched;
-}
-
 uint16_t ReadLe16(const std::string& bytes, size_t at) {
   return static_cast<uint16_t>(LittleEndian(reinterpret_cast<const uint8_t*>(&bytes[at]), 2));
 }

@@ -49,11 +49,6 @@ std::vector<PageSpec> SimplePages(int count, uint32_t width = 16, uint32_t heigh
 /// The stored (still compressed) bytes of every strip or tile of the current directory.
 std::vector<std::vector<uint8_t>> ReadRawChunks(TIFF* tiff);
 
-/// Overwrites value `index` of tag `tag` (of type SHORT, LONG or IFD) in the first directory of the
-/// classic little-endian TIFF file at `path`, for inputs that libtiff's writing API refuses to
-/// make. Returns false when the directory has no such tag or value.
-bool PatchTagValue(const std::string& path, uint16_t tag, uint32_t index, uint32_t value);
-
 /// Fields of a little-endian TIFF file's bytes, for tests that damage files on purpose.
 uint16_t ReadLe16(const std::string& bytes, size_t at);
 uint32_t ReadLe32(const std::string& bytes, size_t at);

@@ -1,5 +1,5 @@
-// The chunk copy, end to end, on pages that libtiff's writing API cannot make: the files are put
-// together byte by byte here.
+// Byte counts wider than libtiff's writer would store them, end to end: pages that libtiff's writing
+// API cannot make, put together byte by byte.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/run_program.h"
+#include "tests/tiff_builder.h"
 #include "tests/tiff_fixture.h"
 
 namespace {
@@ -16,65 +17,28 @@ struct Layout {
   bool bigTiff;
 };
 
-void Put(std::string& bytes, uint64_t value, int width, const Layout& layout) {
-  for (int i = 0; i < width; ++i) {
-    int shift = layout.bigEndian ? 8 * (width - 1 - i) : 8 * i;
-    bytes += static_cast<char>(value >> shift);
-  }
-}
-
 // A one-page grey file of `strips` stored one after the other, `rowsPerStrip` rows of `width`
 // bytes each, with the offsets and byte counts stored as LONG (LONG8 in BigTIFF).
 std::string StripFile(const Layout& layout, uint16_t compression, uint32_t width,
                       uint32_t rowsPerStrip, const std::vector<std::string>& strips) {
-  int field = layout.bigTiff ? 8 : 4;
+  TiffBuilder file(layout.bigEndian, layout.bigTiff);
   uint16_t arrayType = layout.bigTiff ? TIFF_LONG8 : TIFF_LONG;
-  std::string file = layout.bigEndian ? "MM" : "II";
-  Put(file, layout.bigTiff ? 43 : 42, 2, layout);
-  if (layout.bigTiff) {
-    Put(file, 8, 2, layout);
-    Put(file, 0, 2, layout);
+  std::vector<double> offsets, counts;
+  for (const std::string& strip : strips) {
+    offsets.push_back(static_cast<double>(file.Block(strip)));
+    counts.push_back(static_cast<double>(strip.size()));
   }
-  uint64_t arrays = file.size() + field;  // the two arrays, then the strips, then the directory
-  uint64_t data = arrays + 2 * strips.size() * field;
-  std::string body;
-  for (size_t i = 0, at = data; i < strips.size(); at += strips[i].size(), ++i) {
-    Put(body, at, field, layout);
-  }
-  for (const std::string& strip : strips) Put(body, strip.size(), field, layout);
-  for (const std::string& strip : strips) body += strip;
-  if (body.size() % 2) body += '\0';
-  Put(file, arrays + body.size(), field, layout);
-  file += body;
-  struct Entry {
-    uint16_t tag, type;
-    uint64_t value;
-  };
-  uint32_t height = rowsPerStrip * static_cast<uint32_t>(strips.size());
-  const Entry entries[] = {
-      {TIFFTAG_IMAGEWIDTH, TIFF_LONG, width},
-      {TIFFTAG_IMAGELENGTH, TIFF_LONG, height},
-      {TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, 8},
-      {TIFFTAG_COMPRESSION, TIFF_SHORT, compression},
-      {TIFFTAG_PHOTOMETRIC, TIFF_SHORT, PHOTOMETRIC_MINISBLACK},
-      {TIFFTAG_STRIPOFFSETS, arrayType, arrays},
-      {TIFFTAG_SAMPLESPERPIXEL, TIFF_SHORT, 1},
-      {TIFFTAG_ROWSPERSTRIP, TIFF_LONG, rowsPerStrip},
-      {TIFFTAG_STRIPBYTECOUNTS, arrayType, arrays + strips.size() * field},
-  };
-  Put(file, sizeof entries / sizeof entries[0], layout.bigTiff ? 8 : 2, layout);
-  for (const Entry& entry : entries) {
-    bool array = entry.tag == TIFFTAG_STRIPOFFSETS || entry.tag == TIFFTAG_STRIPBYTECOUNTS;
-    Put(file, entry.tag, 2, layout);
-    Put(file, entry.type, 2, layout);
-    Put(file, array ? strips.size() : 1, field, layout);
-    // A value smaller than its field sits at the field's start.
-    int width = entry.type == TIFF_SHORT ? 2 : entry.type == TIFF_LONG ? 4 : 8;
-    Put(file, entry.value, width, layout);
-    Put(file, 0, field - width, layout);
-  }
-  Put(file, 0, field, layout);
-  return file;
+  double height = static_cast<double>(rowsPerStrip) * static_cast<double>(strips.size());
+  file.Chain({file.Directory({{TIFFTAG_IMAGEWIDTH, TIFF_LONG, {static_cast<double>(width)}},
+                              {TIFFTAG_IMAGELENGTH, TIFF_LONG, {height}},
+                              {TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, {8}},
+                              {TIFFTAG_COMPRESSION, TIFF_SHORT, {static_cast<double>(compression)}},
+                              {TIFFTAG_PHOTOMETRIC, TIFF_SHORT, {PHOTOMETRIC_MINISBLACK}},
+                              {TIFFTAG_STRIPOFFSETS, arrayType, offsets},
+                              {TIFFTAG_SAMPLESPERPIXEL, TIFF_SHORT, {1}},
+                              {TIFFTAG_ROWSPERSTRIP, TIFF_LONG, {static_cast<double>(rowsPerStrip)}},
+                              {TIFFTAG_STRIPBYTECOUNTS, arrayType, counts}})});
+  return file.bytes();
 }
 
 std::vector<std::string> EncodedStrips(TIFF* tiff) {
