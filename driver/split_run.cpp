@@ -74,6 +74,21 @@ int ComposeOutputBase() {
 int WriteOutput(void* file, uint64_t offset, const void* bytes, uint64_t size) {
   return WriteOutputAt(static_cast<OutputHandle*>(file), offset, bytes, size);
 }
+// With /r the outputs must reach the disk before the input goes. Each MiB written starts on its
+// way at once, so that the disk writes while the copier reads it back and goes on (a split of
+// large pages with /r then takes three quarters of the time it took, raw8); smaller outputs wait
+// for the one flush at the end, which is cheaper than many small write-backs (fax500).
+constexpr uint64_t kWriteBackEvery = 1 << 20;
+uint64_t notStartedBytes;
+
+int WriteOutputAhead(void* file, uint64_t offset, const void* bytes, uint64_t size) {
+  OutputHandle* output = static_cast<OutputHandle*>(file);
+  if (!WriteOutputAt(output, offset, bytes, size)) return 0;
+  notStartedBytes += size;
+  if (notStartedBytes < kWriteBackEvery) return 1;
+  notStartedBytes = 0;
+  return StartWriteBack(output);
+}
 int ReadOutput(void* file, uint64_t offset, void* bytes, uint64_t size) {
   return ReadOutputAt(static_cast<OutputHandle*>(file), offset, bytes, size);
 }
@@ -107,12 +122,14 @@ int WritePage(uint64_t at, const StoredDirectory& directory) {
   // A name that is the input itself is refused: creating it would empty the input.
   outputFile = CreateOutputFile(perFileName, inputIdentity, &outputIdentities[outputsCreated]);
   if (outputFile == nullptr) return 0;
+  notStartedBytes = 0;
   ++outputsCreated;
   // A page counts once it was written and read back whole; its chunks too when the input is to
   // go.
   PageInput page = {&input, inputTiff};
-  if (!CopyPage(&page, at, directory, PageFile{outputFile, WriteOutput, ReadOutput},
-                splitOptions.removeInputFlag)) {
+  int removing = splitOptions.removeInputFlag;
+  PageFile file = {outputFile, removing ? WriteOutputAhead : WriteOutput, ReadOutput};
+  if (!CopyPage(&page, at, directory, file, removing)) {
     return 0;
   }
   // Outputs that replace the input must outlast a power loss before the input goes.

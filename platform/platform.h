@@ -62,6 +62,11 @@ int WriteOutputAt(OutputHandle* file, uint64_t offset, const void* bytes, uint64
 /// the end of the file).
 int ReadOutputAt(OutputHandle* file, uint64_t offset, void* bytes, uint64_t size);
 
+/// Starts what was written to an output so far on its way to the disk without waiting for it, so
+/// that the flush before the input is removed finds less to do (Linux: sync_file_range; Windows:
+/// nothing, SyncOutputFile flushes each output). Returns 1.
+int StartWriteBack(OutputHandle* file);
+
 /// Makes an output file durable, or leaves that to SyncDirectoryOf (Windows: flushes it to the
 /// disk; Linux: nothing, one syncfs follows). Returns 1 on success, 0 on failure.
 int SyncOutputFile(OutputHandle* file);

@@ -42,6 +42,10 @@ int ReadOutputAt(OutputHandle* output, uint64_t offset, void* bytes, uint64_t si
   return TransferAt(output->file, offset, static_cast<char*>(bytes), size, false);
 }
 
+int StartWriteBack(OutputHandle*) {
+  return 1;
+}
+
 int SyncOutputFile(OutputHandle* output) {
   return FlushFileBuffers(output->file) ? 1 : 0;
 }
