@@ -8,7 +8,6 @@
 #include <tiffio.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -17,18 +16,10 @@
 #include "driver/command_line.h"
 #include "driver/driver.h"
 #include "driver/split_run.h"
+#include "fuzz/fuzz_work.h"
 #include "pagecopy/directory_read.h"
 
 namespace {
-
-void Quiet(const char*, const char*, va_list) {}
-
-char workDirectory[] = "/tmp/folicant-page-fuzz-XXXXXX";
-
-void RemoveWorkDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(workDirectory, ignored);
-}
 
 struct Bytes {
   const uint8_t* data;
@@ -130,21 +121,13 @@ void ExpectSamePage(TIFF* in, TIFF* out) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  TIFFSetErrorHandler(Quiet);
-  TIFFSetWarningHandler(Quiet);
-  if (mkdtemp(workDirectory) == nullptr || chdir(workDirectory) != 0) abort();
-  atexit(RemoveWorkDirectory);
-  std::filesystem::create_directory("out");
+  StartFuzzWork();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  for (const char* name : {"in.tif", "copy.tif"}) {
-    FILE* file = fopen(name, "wb");
-    if (file == nullptr) abort();
-    fwrite(data, 1, size, file);
-    fclose(file);
-  }
+  WriteFuzzFile("in.tif", data, size);
+  WriteFuzzFile("copy.tif", data, size);
   ResetCommandLineState();
   ResetSplitRunState();
   char tail[] = "in.tif /pout /l /r";
@@ -178,10 +161,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (in != nullptr) TIFFClose(in);
 
-  std::error_code ignored;
-  std::filesystem::remove_all("out", ignored);
-  std::filesystem::create_directory("out", ignored);
-  std::filesystem::remove("folicant.log", ignored);
-  std::filesystem::remove("in.tif", ignored);
+  CleanFuzzWork("in.tif");
   return 0;
 }

@@ -52,11 +52,29 @@ size_t StreamChunk(PageCopy* page, const std::vector<DirectoryEntry>& stored,
   return chunks.offsets.size();
 }
 
+// Whether libtiff, reading the page, holds the chunks as the stored entries give them: the same
+// number, each at its stored offset with its stored count.
+int LibtiffSeesChunks(PageCopy* page, const ChunkList& chunks) {
+  if (chunks.countsChanged || !LibtiffOn(page, page->pageAt)) return 0;
+  TIFF* tiff = page->libtiff;
+  uint32_t count = TIFFIsTiled(tiff) ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  if (count != chunks.offsets.size()) return 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    int error = 0;
+    if (TIFFGetStrileOffsetWithErr(tiff, i, &error) != chunks.offsets[i] || error ||
+        TIFFGetStrileByteCountWithErr(tiff, i, &error) != chunks.counts[i] || error) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
 // Reads an image directory's chunks and copies them. `chunks` stays NULL for a directory with no
 // chunk offsets; gives the new place of a stream found by StreamChunk in `streamAt`.
 int PlaceChunks(PageCopy* page, uint64_t at, const std::vector<DirectoryEntry>& stored,
                 const std::vector<EntryRole>& roles, CopiedDirectory* copy, uint64_t* streamAt) {
   const DirectoryEntry* offsets = FirstOf(stored, roles, kChunkOffsets);
+  if (at == page->pageAt) page->libtiffSeesStored = 0;
   if (offsets == nullptr) return 1;
   page->chunkLists.emplace_back();
   ChunkList* chunks = &page->chunkLists.back();
@@ -66,6 +84,7 @@ int PlaceChunks(PageCopy* page, uint64_t at, const std::vector<DirectoryEntry>& 
     return 0;
   }
   size_t stream = StreamChunk(page, stored, *chunks);
+  if (at == page->pageAt) page->libtiffSeesStored = LibtiffSeesChunks(page, *chunks);
   if (page->checkChunkBytes) copy->inputOffsets = chunks->offsets;
   if (!CopyChunks(page->input, &page->out, &page->budget, chunks)) return 0;
   if (stream < chunks->offsets.size()) *streamAt = chunks->offsets[stream];

@@ -39,9 +39,11 @@ typedef std::pair<uint64_t, uint64_t> DirectoryKey;
 
 struct PageCopy {
   InputFile* input;
+  uint64_t pageAt;
   TIFF* libtiff;
   uint64_t libtiffAt;      // the directory libtiff holds, 0 for none
   uint64_t libtiffFailed;  // the directory libtiff last refused
+  int libtiffSeesStored;   // whether libtiff places and counts the page's chunks as stored
   int checkChunkBytes;
   OutputFile out;
   // Bytes the page may still claim: its chunks, directories, values and old-style JPEG blocks
