@@ -28,7 +28,8 @@ struct PageInput {
 /// type, count and value bytes, but for the entries that locate bytes of the file, which take the
 /// new places of those bytes, and the few the output cannot hold. Whether libtiff can read the
 /// page does not matter. Everything written is then read back and compared with the input; where
-/// libtiff reads the input page, it must read the output page the same; with `checkChunkBytes`,
+/// libtiff reads the input page, it must read the output page the same (it reads the output
+/// wherever the copy changed an entry libtiff reads); with `checkChunkBytes`,
 /// every write is read back at once and compared with the bytes meant for it (each chunk with the
 /// input's), and so is each chunk libtiff reads elsewhere. Returns 1 when the page was
 /// written and reads back as it should, 0 otherwise (what was written stays in the file, which
