@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -206,6 +207,17 @@ void ExpectSameDirectory(const TiffEntries& in, uint64_t inAt, const TiffEntries
   if (kind == Kind::kImage) {
     EXPECT_TRUE(Chunks(in, a) == Chunks(out, b));
     EXPECT_TRUE(OldJpegBlocks(in, a) == OldJpegBlocks(out, b));
+  }
+}
+
+// Runs `body` in each of the four layouts: either byte order, classic and BigTIFF.
+void ForEachLayout(const std::function<void(bool bigEndian, bool bigTiff)>& body) {
+  for (bool bigEndian : {false, true}) {
+    for (bool bigTiff : {false, true}) {
+      SCOPED_TRACE(std::string(bigEndian ? "big-endian" : "little-endian") +
+                   (bigTiff ? " BigTIFF" : " classic"));
+      body(bigEndian, bigTiff);
+    }
   }
 }
 
@@ -423,65 +435,61 @@ void WriteExifAndGps(TIFF* tiff, uint64_t* exif, uint64_t* gps) {
 }
 
 TEST(Lossless, EveryEntryOfEveryPageAndLinkedDirectoryReachesItsOutput) {
-  for (bool bigEndian : {false, true}) {
-    for (bool bigTiff : {false, true}) {
-      SCOPED_TRACE(std::string(bigEndian ? "big-endian" : "little-endian") +
-                   (bigTiff ? " BigTIFF" : " classic"));
-      TempDir dir;
-      uint64_t exif = 0, gps = 0;
-      std::vector<PageSpec> pages(3);
-      // A grey LZW page with every kind of tag, its EXIF and GPS directories, and a public tag
-      // (Predictor) that the page's scheme does not define.
-      pages[0].compression = COMPRESSION_LZW;
-      pages[0].predictor = PREDICTOR_HORIZONTAL;
-      pages[0].rowsPerStrip = 8;
-      pages[0].beforeTags = [&](TIFF* tiff) { WriteExifAndGps(tiff, &exif, &gps); };
-      pages[0].moreTags = [&](TIFF* tiff) {
-        SetDefinedTags(tiff);
-        SetUndefinedTagsOfEveryType(tiff);
-        TIFFSetField(tiff, TIFFTAG_EXIFIFD, exif);
-        TIFFSetField(tiff, TIFFTAG_GPSIFD, gps);
-      };
-      // A tiled CMYK Deflate page with the ink tags and two SubIFDs, a strip one and a tiled one.
-      pages[1].compression = COMPRESSION_ADOBE_DEFLATE;
-      pages[1].photometric = PHOTOMETRIC_SEPARATED;
-      pages[1].samplesPerPixel = 4;
-      pages[1].tileWidth = pages[1].tileLength = 16;
-      pages[1].moreTags = SetInkTags;
-      pages[1].subIfds.resize(2);
-      pages[1].subIfds[0].width = pages[1].subIfds[0].height = 8;
-      pages[1].subIfds[0].compression = COMPRESSION_PACKBITS;
-      pages[1].subIfds[0].moreTags = [](TIFF* tiff) {
-        TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
-        SetUndefined<uint16_t>(tiff, 65020, TIFF_SHORT, {1, 2});
-        // A Predictor, which libtiff ignores on reading a page whose scheme has none.
-        SetUndefined<uint16_t>(tiff, TIFFTAG_PREDICTOR, TIFF_SHORT, {2});
-      };
-      pages[1].subIfds[1].tileWidth = pages[1].subIfds[1].tileLength = 16;
-      // A fax page: the fax codec's own tags.
-      pages[2].bitsPerSample = 1;
-      pages[2].photometric = PHOTOMETRIC_MINISWHITE;
-      pages[2].compression = COMPRESSION_CCITTFAX4;
-      pages[2].moreTags = [](TIFF* tiff) {
-        TIFFSetField(tiff, TIFFTAG_BADFAXLINES, 3u);
-        TIFFSetField(tiff, TIFFTAG_CLEANFAXDATA, CLEANFAXDATA_REGENERATED);
-        TIFFSetField(tiff, TIFFTAG_CONSECUTIVEBADFAXLINES, 2u);
-      };
-      // Schemes the Windows build's libtiff does not decode: there the Predictor is a tag the
-      // library does not define, and it must come out all the same.
-      for (uint16_t scheme : {COMPRESSION_ZSTD, COMPRESSION_LZMA}) {
-        if (!TIFFIsCODECConfigured(scheme)) continue;
-        pages.emplace_back();
-        pages.back().compression = scheme;
-        pages.back().predictor = PREDICTOR_HORIZONTAL;
-      }
-      FileSpec file;
-      file.bigEndian = bigEndian;
-      file.bigTiff = bigTiff;
-      ASSERT_TRUE(WriteTiffFile(dir / "in.tif", pages, file));
-      ExpectLosslessSplit(dir, "in.tif", "in");
+  ForEachLayout([&](bool bigEndian, bool bigTiff) {
+    TempDir dir;
+    uint64_t exif = 0, gps = 0;
+    std::vector<PageSpec> pages(3);
+    // A grey LZW page with every kind of tag, its EXIF and GPS directories, and a public tag
+    // (Predictor) that the page's scheme does not define.
+    pages[0].compression = COMPRESSION_LZW;
+    pages[0].predictor = PREDICTOR_HORIZONTAL;
+    pages[0].rowsPerStrip = 8;
+    pages[0].beforeTags = [&](TIFF* tiff) { WriteExifAndGps(tiff, &exif, &gps); };
+    pages[0].moreTags = [&](TIFF* tiff) {
+      SetDefinedTags(tiff);
+      SetUndefinedTagsOfEveryType(tiff);
+      TIFFSetField(tiff, TIFFTAG_EXIFIFD, exif);
+      TIFFSetField(tiff, TIFFTAG_GPSIFD, gps);
+    };
+    // A tiled CMYK Deflate page with the ink tags and two SubIFDs, a strip one and a tiled one.
+    pages[1].compression = COMPRESSION_ADOBE_DEFLATE;
+    pages[1].photometric = PHOTOMETRIC_SEPARATED;
+    pages[1].samplesPerPixel = 4;
+    pages[1].tileWidth = pages[1].tileLength = 16;
+    pages[1].moreTags = SetInkTags;
+    pages[1].subIfds.resize(2);
+    pages[1].subIfds[0].width = pages[1].subIfds[0].height = 8;
+    pages[1].subIfds[0].compression = COMPRESSION_PACKBITS;
+    pages[1].subIfds[0].moreTags = [](TIFF* tiff) {
+      TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+      SetUndefined<uint16_t>(tiff, 65020, TIFF_SHORT, {1, 2});
+      // A Predictor, which libtiff ignores on reading a page whose scheme has none.
+      SetUndefined<uint16_t>(tiff, TIFFTAG_PREDICTOR, TIFF_SHORT, {2});
+    };
+    pages[1].subIfds[1].tileWidth = pages[1].subIfds[1].tileLength = 16;
+    // A fax page: the fax codec's own tags.
+    pages[2].bitsPerSample = 1;
+    pages[2].photometric = PHOTOMETRIC_MINISWHITE;
+    pages[2].compression = COMPRESSION_CCITTFAX4;
+    pages[2].moreTags = [](TIFF* tiff) {
+      TIFFSetField(tiff, TIFFTAG_BADFAXLINES, 3u);
+      TIFFSetField(tiff, TIFFTAG_CLEANFAXDATA, CLEANFAXDATA_REGENERATED);
+      TIFFSetField(tiff, TIFFTAG_CONSECUTIVEBADFAXLINES, 2u);
+    };
+    // Schemes the Windows build's libtiff does not decode: there the Predictor is a tag the
+    // library does not define, and it must come out all the same.
+    for (uint16_t scheme : {COMPRESSION_ZSTD, COMPRESSION_LZMA}) {
+      if (!TIFFIsCODECConfigured(scheme)) continue;
+      pages.emplace_back();
+      pages.back().compression = scheme;
+      pages.back().predictor = PREDICTOR_HORIZONTAL;
     }
-  }
+    FileSpec file;
+    file.bigEndian = bigEndian;
+    file.bigTiff = bigTiff;
+    ASSERT_TRUE(WriteTiffFile(dir / "in.tif", pages, file));
+    ExpectLosslessSplit(dir, "in.tif", "in");
+  });
 }
 
 // Entries that every copy leaves out (tags 65300 to 65305, which exiftool does not know either):
@@ -594,58 +602,50 @@ size_t LinesNaming(const std::string& text, uint16_t tag) {
 // dropped it; the entries a copy leaves out are left out, with one warning per tag and run, and
 // their pages kept: the split is complete.
 TEST(Lossless, EveryStoredFormComesOutAsStoredInEveryLayout) {
-  for (bool bigEndian : {false, true}) {
-    for (bool bigTiff : {false, true}) {
-      SCOPED_TRACE(std::string(bigEndian ? "big-endian" : "little-endian") +
-                   (bigTiff ? " BigTIFF" : " classic"));
-      TempDir dir;
-      WriteFile(dir / "forms.tif", StoredFormsFile(bigEndian, bigTiff));
-      ASSERT_EQ(CountDirectories(dir / "forms.tif"), 5);
-      std::string warnings;
-      ExpectLosslessSplit(dir, "forms.tif", "forms", &warnings);
-      ExpectExiftoolSeesTheSame(dir, "forms.tif", "forms");
-      for (int page = 2; page < 5; ++page) {
-        TiffEntries out;
-        std::vector<TiffEntry> entries;
-        ASSERT_TRUE(out.Load(dir / OutputName("forms", page)));
-        ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
-        for (const BuildEntry& entry : kLeftOut) {
-          bool kept = entry.tag == 65302;
-          EXPECT_EQ(FindTiffEntry(entries, entry.tag) != nullptr, kept) << entry.tag;
-        }
-      }
-      // One warning for a tag on three pages, besides libtiff's own notice of a tag it does not
-      // know.
+  ForEachLayout([&](bool bigEndian, bool bigTiff) {
+    TempDir dir;
+    WriteFile(dir / "forms.tif", StoredFormsFile(bigEndian, bigTiff));
+    ASSERT_EQ(CountDirectories(dir / "forms.tif"), 5);
+    std::string warnings;
+    ExpectLosslessSplit(dir, "forms.tif", "forms", &warnings);
+    ExpectExiftoolSeesTheSame(dir, "forms.tif", "forms");
+    for (int page = 2; page < 5; ++page) {
+      TiffEntries out;
+      std::vector<TiffEntry> entries;
+      ASSERT_TRUE(out.Load(dir / OutputName("forms", page)));
+      ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
       for (const BuildEntry& entry : kLeftOut) {
-        EXPECT_LE(LinesNaming(warnings, entry.tag), 2u) << entry.tag << "\n" << warnings;
+        bool kept = entry.tag == 65302;
+        EXPECT_EQ(FindTiffEntry(entries, entry.tag) != nullptr, kept) << entry.tag;
       }
-      ASSERT_EQ(RunProgram({"forms.tif", "/r"}, dir.path()).status, 0);
-      EXPECT_FALSE(FileExists(dir / "forms.tif"));
     }
-  }
+    // One warning for a tag on three pages, besides libtiff's own notice of a tag it does not
+    // know.
+    for (const BuildEntry& entry : kLeftOut) {
+      EXPECT_LE(LinesNaming(warnings, entry.tag), 2u) << entry.tag << "\n" << warnings;
+    }
+    ASSERT_EQ(RunProgram({"forms.tif", "/r"}, dir.path()).status, 0);
+    EXPECT_FALSE(FileExists(dir / "forms.tif"));
+  });
 }
 
 // Every directory of the file's chain is a page, carried from its stored entries whatever
 // libtiff makes of it, in all four layouts; the split is complete and /r removes the input.
 TEST(Lossless, EveryDirectoryOfTheChainIsAPageAsStored) {
-  for (bool bigEndian : {false, true}) {
-    for (bool bigTiff : {false, true}) {
-      SCOPED_TRACE(std::string(bigEndian ? "big-endian" : "little-endian") +
-                   (bigTiff ? " BigTIFF" : " classic"));
-      TempDir dir;
-      WriteFile(dir / "every.tif", EveryDirectoryFile(bigEndian, bigTiff));
-      ExpectLosslessSplit(dir, "every.tif", "every");
-      ASSERT_TRUE(FileExists(dir / "every.008"));
-      // The page whose arrays are shorter than its geometry keeps its one strip.
-      TiffEntries out;
-      std::vector<TiffEntry> entries;
-      ASSERT_TRUE(out.Load(dir / "every.004"));
-      ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
-      EXPECT_EQ(Chunks(out, entries).size(), 1u);
-      ASSERT_EQ(RunProgram({"every.tif", "/r"}, dir.path()).status, 0);
-      EXPECT_FALSE(FileExists(dir / "every.tif"));
-    }
-  }
+  ForEachLayout([&](bool bigEndian, bool bigTiff) {
+    TempDir dir;
+    WriteFile(dir / "every.tif", EveryDirectoryFile(bigEndian, bigTiff));
+    ExpectLosslessSplit(dir, "every.tif", "every");
+    ASSERT_TRUE(FileExists(dir / "every.008"));
+    // The page whose arrays are shorter than its geometry keeps its one strip.
+    TiffEntries out;
+    std::vector<TiffEntry> entries;
+    ASSERT_TRUE(out.Load(dir / "every.004"));
+    ASSERT_TRUE(out.Directory(out.Chain().at(0), &entries));
+    EXPECT_EQ(Chunks(out, entries).size(), 1u);
+    ASSERT_EQ(RunProgram({"every.tif", "/r"}, dir.path()).status, 0);
+    EXPECT_FALSE(FileExists(dir / "every.tif"));
+  });
 }
 
 // Files as other programs write them: ImageMagick's pages with the metadata exiftool adds to the
