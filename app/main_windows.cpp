@@ -4,8 +4,8 @@
 #include <string.h>
 #include <windows.h>
 
-#include "driver/entry.h"
 #include "app/command_tail.h"
+#include "driver/entry.h"
 
 namespace {
 

@@ -74,6 +74,7 @@ int ComposeOutputBase() {
 int WriteOutput(void* file, uint64_t offset, const void* bytes, uint64_t size) {
   return WriteOutputAt(static_cast<OutputHandle*>(file), offset, bytes, size);
 }
+
 // With /r the outputs must reach the disk before the input goes. Each MiB written starts on its
 // way at once, so that the disk writes while the copier reads it back and goes on (a split of
 // large pages with /r then takes three quarters of the time it took, raw8); smaller outputs wait
@@ -89,6 +90,7 @@ int WriteOutputAhead(void* file, uint64_t offset, const void* bytes, uint64_t si
   notStartedBytes = 0;
   return StartWriteBack(output);
 }
+
 int ReadOutput(void* file, uint64_t offset, void* bytes, uint64_t size) {
   return ReadOutputAt(static_cast<OutputHandle*>(file), offset, bytes, size);
 }
@@ -183,8 +185,7 @@ int RunSplit() {
     std::set<uint64_t> seen;
     StoredDirectory directory;
     for (uint64_t at = input.firstDirectory;
-         seen.insert(at).second && ReadDirectory(&input, at, &directory);
-         at = directory.next) {
+         seen.insert(at).second && ReadDirectory(&input, at, &directory); at = directory.next) {
       count = NextOutputName();
       if (!WritePage(at, directory)) return 0;
       if (!directory.nextInFile) break;

@@ -112,13 +112,14 @@ int main(int argc, char** argv) {
   std::vector<std::pair<std::string, std::string>> built = {
       {"offsets300", RepeatedOffsetsFile(300)}, {"links600", RepeatedLinksFile(600)}};
   for (int layout = 0; layout < 4; ++layout) {
-    built.emplace_back("every" + std::to_string(layout), EveryDirectoryFile(layout & 1, layout & 2));
+    built.emplace_back("every" + std::to_string(layout),
+                       EveryDirectoryFile(layout & 1, layout & 2));
   }
   for (const auto& file : built) {
     std::string name = directory + "/" + file.first + ".tif";
     FILE* out = fopen(name.c_str(), "wb");
-    if (out == nullptr || fwrite(file.second.data(), 1, file.second.size(), out) !=
-                              file.second.size()) {
+    if (out == nullptr ||
+        fwrite(file.second.data(), 1, file.second.size(), out) != file.second.size()) {
       fprintf(stderr, "could not write seed %s\n", name.c_str());
       ++failures;
     }

@@ -83,8 +83,8 @@ uint64_t Field16(TIFF* tiff, ttag_t tag) {
 
 // Whether the output page looks to libtiff as its input page does, chunk bytes included.
 void ExpectSamePage(TIFF* in, TIFF* out) {
-  for (ttag_t tag : {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_TILEWIDTH,
-                     TIFFTAG_TILELENGTH}) {
+  for (ttag_t tag :
+       {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_TILEWIDTH, TIFFTAG_TILELENGTH}) {
     if (Field32(in, tag) != Field32(out, tag)) abort();
   }
   for (ttag_t tag : {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_COMPRESSION,
@@ -145,8 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t counted = completed || written == 0 ? written : written - 1;
   bool chainComplete = false;
   std::vector<uint64_t> pages = Pages(data, size, &chainComplete);
-  if (access("in.tif", F_OK) != 0 &&
-      (!completed || !chainComplete || counted != pages.size())) {
+  if (access("in.tif", F_OK) != 0 && (!completed || !chainComplete || counted != pages.size())) {
     abort();  // removed without every page of its chain counted
   }
   TIFF* in = TIFFOpen("copy.tif", "rmhc");

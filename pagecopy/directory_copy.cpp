@@ -79,8 +79,8 @@ int PlaceChunks(PageCopy* page, uint64_t at, const std::vector<DirectoryEntry>& 
   page->chunkLists.emplace_back();
   ChunkList* chunks = &page->chunkLists.back();
   CountSource source = {page, at};
-  if (!ReadChunkList(page->input, *offsets, FirstOf(stored, roles, kChunkByteCounts),
-                     LibtiffCount, &source, chunks)) {
+  if (!ReadChunkList(page->input, *offsets, FirstOf(stored, roles, kChunkByteCounts), LibtiffCount,
+                     &source, chunks)) {
     return 0;
   }
   size_t stream = StreamChunk(page, stored, *chunks);
@@ -198,4 +198,3 @@ int CopyDirectory(PageCopy* page, uint64_t at, DirectoryKind kind, const StoredD
   copy.next = next;
   return 1;
 }
-

@@ -76,8 +76,8 @@ int ReadEntryNumbers(InputFile* input, const DirectoryEntry& entry, uint64_t* va
                      uint64_t count) {
   if (!IsUnsignedType(entry.type) || entry.count < count) return 0;
   uint32_t size = TypeSize(entry.type);
-  if (!entry.inField && (count > input->size / size || !InsideInput(*input, entry.valueAt,
-                                                                     count * size))) {
+  if (!entry.inField &&
+      (count > input->size / size || !InsideInput(*input, entry.valueAt, count * size))) {
     return 0;
   }
   int bigEndian = input->layout.bigEndian;

@@ -21,8 +21,8 @@ struct DirectoryEntry {
 
 struct StoredDirectory {
   std::vector<DirectoryEntry> entries;
-  uint64_t next;     // the next-directory pointer, 0 when there is none or it is cut off
-  int nextInFile;    // whether the whole pointer lies inside the file
+  uint64_t next;   // the next-directory pointer, 0 when there is none or it is cut off
+  int nextInFile;  // whether the whole pointer lies inside the file
 };
 
 /// Reads the directory at `offset` of `input`. Returns 1, or 0 when its entry list does not lie

@@ -94,8 +94,8 @@ DirectoryKind LinkedKind(uint16_t tag) {
 }
 
 uint16_t TypeHolding(int bigTiff, uint16_t storedType, uint64_t largest) {
-  if (IsUnsignedType(storedType) && (TypeSize(storedType) == 8 ||
-                                     largest >> (8 * TypeSize(storedType)) == 0)) {
+  if (IsUnsignedType(storedType) &&
+      (TypeSize(storedType) == 8 || largest >> (8 * TypeSize(storedType)) == 0)) {
     return storedType;
   }
   if (largest <= 0xFFFFFFFFu) return storedType == TIFF_IFD ? TIFF_IFD : TIFF_LONG;

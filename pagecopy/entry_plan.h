@@ -19,8 +19,8 @@ enum DirectoryKind {
 };
 
 enum EntryRole {
-  kCarried,          // the stored type, count and value bytes
-  kChunkOffsets,     // where the copied chunks lie (StripOffsets or TileOffsets, as the reader takes)
+  kCarried,       // the stored type, count and value bytes
+  kChunkOffsets,  // where the copied chunks lie (StripOffsets or TileOffsets, as the reader takes)
   kChunkByteCounts,  // the counts of the copied chunks (StripByteCounts or TileByteCounts)
   kLink,             // offsets of directories of the kind LinkedKind gives
   kOldJpegBlock,     // the old-style JPEG stream or tables: where the copied blocks lie

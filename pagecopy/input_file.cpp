@@ -38,8 +38,8 @@ int ReadInput(InputFile* input, uint64_t offset, void* bytes, uint64_t size) {
     int carriesOn = input->windowLength > 0 && offset >= input->windowAt &&
                     offset <= input->windowAt + input->windowLength;
     size_t readAhead = kFirstReadAhead;
-    if (carriesOn) readAhead = input->readAhead < kReadWindowSize ? 2 * input->readAhead
-                                                                 : kReadWindowSize;
+    if (carriesOn)
+      readAhead = input->readAhead < kReadWindowSize ? 2 * input->readAhead : kReadWindowSize;
     input->readAhead = readAhead;
     if (size >= readAhead) return input->readAt(input->file, offset, out, size);
     if (input->window == nullptr) {

@@ -38,8 +38,9 @@ int CopyLinked(PageCopy* page, uint64_t at, DirectoryKind kind, int depth, uint6
     }
     if (!ReadNextPointer(page->input, member, &next)) {
       if (chain.empty()) return 0;
-      WarnOnce(page->input->name, "a directory chained after a linked one cannot be read: the "
-                                  "chain ends before it");
+      WarnOnce(page->input->name,
+               "a directory chained after a linked one cannot be read: the "
+               "chain ends before it");
       break;
     }
     chain.push_back(member);
@@ -72,4 +73,3 @@ int CopyLinks(PageCopy* page, const DirectoryEntry& entry, int depth,
   if (!entry.inField) page->links[key] = *placed;
   return 1;
 }
-

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-
 namespace {
 
 // Directories and their values gather here: a page's metadata reaches the file in one write.
@@ -121,8 +120,7 @@ int AppendFromInput(OutputFile* out, InputFile* input, uint64_t from, uint64_t s
   }
   for (uint64_t done = 0; done < size;) {
     uint64_t piece = size - done < kCopyBufferSize ? size - done : kCopyBufferSize;
-    if (!ReadInput(input, from + done, copyBuffer, piece) ||
-        !AppendBytes(out, copyBuffer, piece)) {
+    if (!ReadInput(input, from + done, copyBuffer, piece) || !AppendBytes(out, copyBuffer, piece)) {
       return 0;
     }
     done += piece;

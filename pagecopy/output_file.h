@@ -1,7 +1,8 @@
 // The output file as the copier writes it: a page's strips or tiles, its values and its
 // directories are appended after the header, which goes last, once the page's directory has a
-// place, and are read back from it. Small pieces gather in a buffer and reach the file together; the place of each is known
-// when it is appended. libtiff takes no part: it would convert what it writes.
+// place, and are read back from it. Small pieces gather in a buffer and reach the file together;
+// the place of each is known when it is appended. libtiff takes no part: it would convert what it
+// writes.
 #ifndef FOLICANT_PAGECOPY_OUTPUT_FILE_H_
 #define FOLICANT_PAGECOPY_OUTPUT_FILE_H_
 
@@ -22,8 +23,8 @@ struct OutputFile {
   PageFile file;
   TiffLayout layout;  // the input's: the raw sample bytes read right only in their byte order
   int verifyWrites;   // whether every write is read back and compared at once
-  uint64_t end;   // where the next byte appended lands: bytes still gathered included
-  size_t staged;  // bytes gathered and not yet written
+  uint64_t end;       // where the next byte appended lands: bytes still gathered included
+  size_t staged;      // bytes gathered and not yet written
   // The bytes of the last write of gathered bytes, still held until more are gathered.
   uint64_t flushedAt;
   size_t flushed;
@@ -38,8 +39,7 @@ struct OutputFile {
 /// `verifyWrites`, every write is read back as soon as it was made and compared with the bytes
 /// meant for it, while they are at hand (the input's own, for strips and tiles): a write that
 /// does not read back fails like a write that fails.
-void StartOutput(const PageFile& file, const TiffLayout& layout, int verifyWrites,
-                 OutputFile* out);
+void StartOutput(const PageFile& file, const TiffLayout& layout, int verifyWrites, OutputFile* out);
 
 /// Appends `size` bytes. A classic (not BigTIFF) file never grows past 4 GiB, the reach of its
 /// offsets: such an append fails. Returns 1, or 0 when the bytes cannot be written.

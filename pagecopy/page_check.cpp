@@ -103,8 +103,7 @@ int CheckDirectory(InputFile* input, OutputFile* out, uint64_t writtenAt, uint64
   uint64_t countSize = CountFieldSize(big), entrySize = EntrySize(big);
   int fieldSize = static_cast<int>(OffsetSize(big));
   const uint8_t* head = ReadBack(out, writtenAt, countSize);
-  if (head == nullptr ||
-      NumberAt(head, static_cast<int>(countSize), bigEndian) != entries.size()) {
+  if (head == nullptr || NumberAt(head, static_cast<int>(countSize), bigEndian) != entries.size()) {
     return 0;
   }
   uint64_t listSize = entries.size() * entrySize + fieldSize;
@@ -169,9 +168,11 @@ void ViewOf(TIFF* tiff, uint64_t fileSize, int keepChunks, ReaderView* view) {
     digest = Mix(Mix(digest, error ? ~0ull : size), inside);
     if (keepChunks && !error && at != 0) view->chunks.insert(view->chunks.end(), {i, at, size});
   }
-  const uint64_t numbers[] = {width, length,  bits,      samples,    format, compression,
-                              photometric, planar, static_cast<uint64_t>(tiled), tileWidth,
-                              tileLength,  chunks, digest, subIfds};
+  const uint64_t numbers[] = {width,       length,     bits,
+                              samples,     format,     compression,
+                              photometric, planar,     static_cast<uint64_t>(tiled),
+                              tileWidth,   tileLength, chunks,
+                              digest,      subIfds};
   memcpy(view->numbers, numbers, sizeof numbers);
 }
 
@@ -187,8 +188,7 @@ int OutputLooksLike(InputFile* input, OutputFile* out, const ReaderView& view, i
     // The copied chunks were compared already; only what libtiff reads elsewhere is left.
     int copied = chunk < copiedFrom.size() && copiedFrom[chunk] == at && counts[chunk] == size;
     if (copied || !InsideInput(*input, at, size)) continue;
-    same = SameBytes(input, out, at, TIFFGetStrileOffset(tiff, static_cast<uint32_t>(chunk)),
-                     size);
+    same = SameBytes(input, out, at, TIFFGetStrileOffset(tiff, static_cast<uint32_t>(chunk)), size);
   }
   CloseLibtiff(tiff);
   return same;

@@ -14,7 +14,6 @@ const std::vector<uint64_t>* KeepNumbers(PageCopy* page, std::vector<uint64_t> n
   return &page->lists.back();
 }
 
-// Puts libtiff on the directory at `at`; 0 when it cannot read it.
 int LibtiffOn(PageCopy* page, uint64_t at) {
   if (page->libtiffAt == at) return 1;
   if (page->libtiff == nullptr || page->libtiffFailed == at) return 0;

@@ -34,8 +34,8 @@ struct PageInput {
 /// input's), and so is each chunk libtiff reads elsewhere. Returns 1 when the page was
 /// written and reads back as it should, 0 otherwise (what was written stays in the file, which
 /// then has no page).
-int CopyPage(PageInput* input, uint64_t pageAt, const StoredDirectory& page,
-             const PageFile& output, int checkChunkBytes);
+int CopyPage(PageInput* input, uint64_t pageAt, const StoredDirectory& page, const PageFile& output,
+             int checkChunkBytes);
 
 /// For tests only: when set, called with the planned entries of the page's own directory before
 /// they are written, to make the output differ from the input behind the copier's back.

@@ -52,7 +52,8 @@ struct PageCopy {
   // larger than the input.
   uint64_t budget;
   std::deque<CopiedDirectory> directories;
-  std::unordered_map<DirectoryKey, size_t, ValuePlaces::Hash> copied;  // (input offset, kind) -> index
+  std::unordered_map<DirectoryKey, size_t, ValuePlaces::Hash>
+      copied;  // (input offset, kind) -> index
   // Lists of new numbers, each shared by every entry that repeats it.
   std::deque<std::vector<uint64_t>> lists;
   std::deque<ChunkList> chunkLists;

@@ -153,4 +153,3 @@ TEST(Entry, AnArgumentWithBlanksAndOptionTextIsOneName) {
   run = RunProgram({"missing.tif /ndone", "/l"}, dir.path());
   EXPECT_FALSE(FileExists(dir / "done"));
 }
-

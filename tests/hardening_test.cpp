@@ -75,8 +75,7 @@ TEST(Faults, OutputsThatCannotBeCreatedEndTheRun) {
   chmod((dir / "fax.tif").c_str(), 0666);
   std::string input = ReadFile(dir / "fax.tif");
 
-  RunResult run =
-      RunProgram({"fax.tif", "/plocked", "/l", "/r", "/ndone"}, dir.path(), Stranger());
+  RunResult run = RunProgram({"fax.tif", "/plocked", "/l", "/r", "/ndone"}, dir.path(), Stranger());
   EXPECT_EQ(run.status, 0);
   ExpectEarlyEnd(dir, "Writing 'locked\\fax.000'", "fax.tif", input);
 

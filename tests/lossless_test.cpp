@@ -38,8 +38,10 @@ uint64_t Value(const TiffEntries& file, const std::vector<TiffEntry>& entries, u
 // The stored bytes of every strip or tile, found through the entries.
 std::vector<std::string> Chunks(const TiffEntries& file, const std::vector<TiffEntry>& entries) {
   bool tiled = FindTiffEntry(entries, TIFFTAG_TILEOFFSETS) != nullptr;
-  const TiffEntry* offsets = FindTiffEntry(entries, tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS);
-  const TiffEntry* counts = FindTiffEntry(entries, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS);
+  const TiffEntry* offsets =
+      FindTiffEntry(entries, tiled ? TIFFTAG_TILEOFFSETS : TIFFTAG_STRIPOFFSETS);
+  const TiffEntry* counts =
+      FindTiffEntry(entries, tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS);
   std::vector<std::string> chunks;
   if (offsets == nullptr || counts == nullptr) return chunks;
   std::vector<double> at = file.Numbers(*offsets), size = file.Numbers(*counts);
@@ -79,8 +81,9 @@ enum class Kind { kImage, kExif, kGps, kInterop };
 
 // Whether `tag` in a directory of `kind` links to another directory, and to which kind.
 bool IsLink(Kind kind, uint16_t tag, Kind* linked) {
-  if (kind == Kind::kImage && (tag == TIFFTAG_SUBIFD || tag == TIFFTAG_EXIFIFD || tag == TIFFTAG_GPSIFD)) {
-    *linked = tag == TIFFTAG_SUBIFD  ? Kind::kImage
+  if (kind == Kind::kImage &&
+      (tag == TIFFTAG_SUBIFD || tag == TIFFTAG_EXIFIFD || tag == TIFFTAG_GPSIFD)) {
+    *linked = tag == TIFFTAG_SUBIFD    ? Kind::kImage
               : tag == TIFFTAG_EXIFIFD ? Kind::kExif
                                        : Kind::kGps;
     return true;
@@ -95,7 +98,8 @@ bool IsLink(Kind kind, uint16_t tag, Kind* linked) {
 bool IsLeftOut(const TiffEntry& entry, Kind kind) {
   Kind linked;
   bool ifd = entry.type == TIFF_IFD || entry.type == TIFF_IFD8;
-  return (kind == Kind::kImage && (entry.tag == TIFFTAG_FREEOFFSETS || entry.tag == TIFFTAG_FREEBYTECOUNTS)) ||
+  return (kind == Kind::kImage &&
+          (entry.tag == TIFFTAG_FREEOFFSETS || entry.tag == TIFFTAG_FREEBYTECOUNTS)) ||
          TiffTypeSize(entry.type) == 0 || (ifd && !IsLink(kind, entry.tag, &linked)) ||
          !entry.inFile;
 }
@@ -103,14 +107,14 @@ bool IsLeftOut(const TiffEntry& entry, Kind kind) {
 // Entries whose values are offsets into the output, written anew: the strip or tile offsets
 // and the old-style JPEG blocks (compared by the bytes they point at).
 bool IsNewPlace(Kind kind, uint16_t tag) {
-  return kind == Kind::kImage &&
-         (tag == TIFFTAG_STRIPOFFSETS || tag == TIFFTAG_TILEOFFSETS || tag == TIFFTAG_JPEGIFOFFSET ||
-          tag == TIFFTAG_JPEGQTABLES || tag == TIFFTAG_JPEGDCTABLES || tag == TIFFTAG_JPEGACTABLES);
+  return kind == Kind::kImage && (tag == TIFFTAG_STRIPOFFSETS || tag == TIFFTAG_TILEOFFSETS ||
+                                  tag == TIFFTAG_JPEGIFOFFSET || tag == TIFFTAG_JPEGQTABLES ||
+                                  tag == TIFFTAG_JPEGDCTABLES || tag == TIFFTAG_JPEGACTABLES);
 }
 
 bool Fits(uint16_t type, double value) {
-  double most = type == TIFF_BYTE    ? 0xFF
-                : type == TIFF_SHORT ? 0xFFFF
+  double most = type == TIFF_BYTE                       ? 0xFF
+                : type == TIFF_SHORT                    ? 0xFFFF
                 : type == TIFF_LONG || type == TIFF_IFD ? 0xFFFFFFFF
                                                         : 0;
   return type == TIFF_LONG8 || type == TIFF_IFD8 || value <= most;

@@ -2,8 +2,6 @@
 // bytes and decode as the input page does.
 #include "pagecopy/page_copy.h"
 
-#include "pagecopy/libtiff_io.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pagecopy/libtiff_io.h"
 #include "tests/run_program.h"
 #include "tests/tiff_entries.h"
 #include "tests/tiff_fixture.h"

@@ -106,7 +106,8 @@ std::string EveryDirectoryFile(bool bigEndian, bool bigTiff) {
                                        {513, TIFF_LONG, {static_cast<double>(jpeg)}},
                                        {514, TIFF_LONG, {18}}});
   uint64_t exif = file.Directory({{36864, TIFF_UNDEFINED, {}, "0231"}});
-  std::vector<BuildEntry> grandchild = ImageEntries(file, 1, 1, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
+  std::vector<BuildEntry> grandchild =
+      ImageEntries(file, 1, 1, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
   std::vector<BuildEntry> second = ImageEntries(file, 2, 1, 1, PHOTOMETRIC_MINISBLACK, TIFF_LONG);
   SetEntry(&second, TIFFTAG_SUBIFD, TIFF_IFD, {static_cast<double>(file.Directory(grandchild))});
   SetEntry(&second, TIFFTAG_EXIFIFD, TIFF_LONG, {static_cast<double>(exif)});
@@ -145,13 +146,11 @@ std::string RepeatedLinksFile(int repeats) {
   for (int i = 0; i < 4095; ++i) exifs.push_back(static_cast<double>(file.Directory({})));
   uint64_t list = file.Block(file.Encode({34665, TIFF_LONG, exifs}));
   double strip = static_cast<double>(file.Block("s"));
-  std::vector<BuildEntry> entries = {{256, TIFF_LONG, {1}},          {257, TIFF_LONG, {1}},
-                                     {258, TIFF_SHORT, {8}},         {259, TIFF_SHORT, {1}},
-                                     {262, TIFF_SHORT, {1}},         {273, TIFF_LONG, {strip}},
-                                     {277, TIFF_SHORT, {1}},         {278, TIFF_LONG, {1}},
-                                     {279, TIFF_LONG, {1}}};
+  std::vector<BuildEntry> entries = {
+      {256, TIFF_LONG, {1}},  {257, TIFF_LONG, {1}},  {258, TIFF_SHORT, {8}},
+      {259, TIFF_SHORT, {1}}, {262, TIFF_SHORT, {1}}, {273, TIFF_LONG, {strip}},
+      {277, TIFF_SHORT, {1}}, {278, TIFF_LONG, {1}},  {279, TIFF_LONG, {1}}};
   entries.insert(entries.end(), repeats, {34665, TIFF_LONG, {}, "", 4095, list});
   file.Chain({file.Directory(entries)});
   return file.bytes();
 }
-

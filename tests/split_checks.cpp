@@ -43,4 +43,3 @@ void ExpectPagesSplit(const std::string& inputPath, const std::string& outputBas
   TIFFClose(input);
   EXPECT_FALSE(FileExists(OutputName(outputBase, pages)));
 }
-

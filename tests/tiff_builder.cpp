@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 namespace {
 
 std::string Number(uint64_t value, int width, bool bigEndian) {

@@ -1,5 +1,5 @@
-// Byte counts wider than libtiff's writer would store them, end to end: pages that libtiff's writing
-// API cannot make, put together byte by byte.
+// Byte counts wider than libtiff's writer would store them, end to end: pages that libtiff's
+// writing API cannot make, put together byte by byte.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -29,15 +29,16 @@ std::string StripFile(const Layout& layout, uint16_t compression, uint32_t width
     counts.push_back(static_cast<double>(strip.size()));
   }
   double height = static_cast<double>(rowsPerStrip) * static_cast<double>(strips.size());
-  file.Chain({file.Directory({{TIFFTAG_IMAGEWIDTH, TIFF_LONG, {static_cast<double>(width)}},
-                              {TIFFTAG_IMAGELENGTH, TIFF_LONG, {height}},
-                              {TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, {8}},
-                              {TIFFTAG_COMPRESSION, TIFF_SHORT, {static_cast<double>(compression)}},
-                              {TIFFTAG_PHOTOMETRIC, TIFF_SHORT, {PHOTOMETRIC_MINISBLACK}},
-                              {TIFFTAG_STRIPOFFSETS, arrayType, offsets},
-                              {TIFFTAG_SAMPLESPERPIXEL, TIFF_SHORT, {1}},
-                              {TIFFTAG_ROWSPERSTRIP, TIFF_LONG, {static_cast<double>(rowsPerStrip)}},
-                              {TIFFTAG_STRIPBYTECOUNTS, arrayType, counts}})});
+  file.Chain(
+      {file.Directory({{TIFFTAG_IMAGEWIDTH, TIFF_LONG, {static_cast<double>(width)}},
+                       {TIFFTAG_IMAGELENGTH, TIFF_LONG, {height}},
+                       {TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, {8}},
+                       {TIFFTAG_COMPRESSION, TIFF_SHORT, {static_cast<double>(compression)}},
+                       {TIFFTAG_PHOTOMETRIC, TIFF_SHORT, {PHOTOMETRIC_MINISBLACK}},
+                       {TIFFTAG_STRIPOFFSETS, arrayType, offsets},
+                       {TIFFTAG_SAMPLESPERPIXEL, TIFF_SHORT, {1}},
+                       {TIFFTAG_ROWSPERSTRIP, TIFF_LONG, {static_cast<double>(rowsPerStrip)}},
+                       {TIFFTAG_STRIPBYTECOUNTS, arrayType, counts}})});
   return file.bytes();
 }
 

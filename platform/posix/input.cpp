@@ -7,8 +7,8 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include "platform/posix/posix_files.h"
 
@@ -54,4 +54,3 @@ void CloseInputFile(InputHandle* file) {
   close(file->fd);
   free(file);
 }
-

@@ -48,4 +48,3 @@ int AppendToFile(const char* path, const char* data, size_t length) {
   close(fd);
   return ok;
 }
-

@@ -115,4 +115,3 @@ int MoveFileNoReplace(const char* source, const char* destination) {
   if (errno == EXDEV) return CopyThenRemove(nativeSource, nativeDestination);
   return 0;
 }
-

@@ -9,8 +9,8 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include "platform/posix/posix_files.h"
 
@@ -107,4 +107,3 @@ int RecreateEmptyFile(const char* path) {
   close(fd);
   return 1;
 }
-

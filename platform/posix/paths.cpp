@@ -92,4 +92,3 @@ int NameIsOneOf(const char* path, const FileIdentity* identities, int count) {
   return ToNativePath(path, native) && lstat(native, &named) == 0 &&
          NamedFileIsOneOf(native, named, identities, count);
 }
-

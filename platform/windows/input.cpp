@@ -39,4 +39,3 @@ void CloseInputFile(InputHandle* input) {
   CloseHandle(input->file);
   free(input);
 }
-

@@ -26,4 +26,3 @@ int AppendToFile(const char* path, const char* data, size_t length) {
   CloseHandle(file);
   return ok && written == length;
 }
-

@@ -34,4 +34,3 @@ int MoveFileNoReplace(const char* source, const char* destination) {
   }
   return MoveFileA(source, destination) ? 1 : 0;
 }
-

@@ -68,4 +68,3 @@ int RecreateEmptyFile(const char* path) {
   CloseHandle(file);
   return 1;
 }
-

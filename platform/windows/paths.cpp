@@ -60,7 +60,6 @@ int TransferAt(HANDLE file, uint64_t offset, char* data, uint64_t size, bool wri
   return 1;
 }
 
-
 int NameIsOneOf(const char* path, const FileIdentity* identities, int count) {
   FileIdentity named;
   FileIdentity target;
@@ -73,4 +72,3 @@ int NameIsOneOf(const char* path, const FileIdentity* identities, int count) {
   }
   return 0;
 }
-
