@@ -85,7 +85,7 @@ int PlaceChunks(PageCopy* page, uint64_t at, const std::vector<DirectoryEntry>& 
   }
   size_t stream = StreamChunk(page, stored, *chunks);
   if (at == page->pageAt) page->libtiffSeesStored = LibtiffSeesChunks(page, *chunks);
-  if (page->checkChunkBytes) copy->inputOffsets = chunks->offsets;
+  if (page->checkChunkBytes && at == page->pageAt) copy->inputOffsets = chunks->offsets;
   if (!CopyChunks(page->input, &page->out, &page->budget, chunks)) return 0;
   if (stream < chunks->offsets.size()) *streamAt = chunks->offsets[stream];
   copy->chunks = chunks;

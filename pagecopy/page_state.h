@@ -30,7 +30,8 @@ struct CopiedDirectory {
   uint64_t outputAt;  // 0 while it is being copied
   uint64_t next;      // where its next pointer leads in the output
   std::vector<OutputEntry> entries;
-  // The chunks, for comparing their bytes: where they lay in the input and lie in the output.
+  // The chunks: where they lie in the output, and (the page's own, with /r) where they lay in the
+  // input, so that what libtiff reads elsewhere than a copied chunk can be told apart.
   std::vector<uint64_t> inputOffsets;
   const ChunkList* chunks;
 };
